@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwick {
+
+// The report box, reached only through its whole text.
+class TextBox {
+ public:
+  virtual ~TextBox() = default;
+  virtual std::string text() = 0;
+  virtual void set_text(const std::string& text) = 0;
+};
+
+// The module list box.
+class ListBox {
+ public:
+  virtual ~ListBox() = default;
+  virtual void clear() = 0;
+  virtual void add_item(const std::string& item) = 0;
+  virtual std::int16_t count() = 0;
+  virtual std::string item(int index) = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/kernel32.h"
+
+namespace tarnwick {
+
+// The process status functions. Byte counts are as the system reports them.
+class Psapi {
+ public:
+  virtual ~Psapi() = default;
+
+  // Stores process ids from the start of `ids` and sets `bytes_returned` to
+  // the number of bytes stored, never more than `byte_size`.
+  virtual bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
+                              std::uint32_t& bytes_returned) = 0;
+  // Fills `modules` in the process's module order (the executable first)
+  // and sets `bytes_needed` to the size of all modules, also when that
+  // exceeds `byte_size`.
+  virtual bool enum_process_modules(ProcessHandle process,
+                                    ModuleHandle* modules,
+                                    std::uint32_t byte_size,
+                                    std::uint32_t& bytes_needed) = 0;
+  // Full path of the module's file; "" when it cannot be read.
+  virtual std::string module_file_name(ProcessHandle process,
+                                       ModuleHandle module) = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/kernel32.h"
+#include "platform/window_system.h"
+
+namespace tarnwick {
+
+// Every line of the report is formed here, one function per kind of line.
+
+enum class LoadState { loaded, can_be_loaded, cannot_be_loaded };
+
+// Short date, a space, long time; exactly midnight shows the date alone.
+std::string general_date(Kernel32& kernel32, const LocalTime& time);
+
+std::string header_line(const std::string& exe_name, const AppVersion& version,
+                        const std::string& date);
+std::string component_version_line(std::int32_t verBytes, std::int32_t verMajor,
+                                   std::int32_t verMinor);
+std::string file_not_found_line(const std::string& name);
+std::string file_line(const std::string& name, const std::string& path,
+                      const std::string& version, LoadState state);
+std::string module_section_heading(const std::string& exe_name);
+
+// The box keeps lines apart with a lone CR; the clipboard wants CR LF so the
+// report pastes as separate lines anywhere.
+std::string with_crlf_line_breaks(const std::string& text);
+
+}  // namespace tarnwick

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+#include "platform/platform.h"
+#include "report/report_lines.h"
+
+namespace tarnwick {
+
+// The window's logic: its fields, its public operations and its event
+// handlers. The real window (win32 only) owns one and hands it its controls.
+class Whatsnew {
+ public:
+  Whatsnew(Platform& platform, TextBox& rich_text_file_path, ListBox& list_dll);
+
+  // Public operations.
+  void get_KTR_version(std::int32_t& verBytes, std::int32_t& verMajor,
+                       std::int32_t& verMinor);
+  std::string VBFindDLL(const std::string& fname);
+  std::string VBFindFileInPath(const std::string& fname);
+  void VB_get_path_folders();
+
+  // Event handlers.
+  void Form_Load();
+  void Command_copy_text_Click();
+
+  // Form fields.
+  std::unique_ptr<FileSystemObject> file_system;
+  std::string windows_folder;
+  std::string system_folder;
+  // 0: not built yet; -1: built, PATH names no folder; k > 0: k folders.
+  std::int32_t path_folder_count = 0;
+  std::vector<std::string> path_folders;
+
+ private:
+  void build_report();
+  void append_line(const std::string& line);
+  void append_file_line(const std::string& name);
+  LoadState probe_load_state(const std::string& name);
+  void append_module_section();
+
+  Platform& platform_;
+  TextBox& RichText_file_path;
+  ListBox& List_DLL;
+};
+
+// Module1's library probe.
+ModuleHandle try_load_library(Kernel32& kernel32, const std::string& name);
+void release_library(Kernel32& kernel32, ModuleHandle handle);
+
+}  // namespace tarnwick

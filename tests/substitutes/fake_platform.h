@@ -1,0 +1,330 @@
+#pragma once
+
+// Small substitutes of the platform with scripted answers. Each records what
+// the logic asked of it so tests can check calls as well as results.
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+#include "platform/error.h"
+#include "platform/platform.h"
+
+namespace tarnwick::fake {
+
+class Kernel32 : public tarnwick::Kernel32 {
+ public:
+  // Library probe: names already loaded, names a load attempt succeeds for.
+  std::set<std::string> loaded;
+  std::set<std::string> loadable;
+  std::vector<std::string> load_attempts;
+  std::vector<ModuleHandle> freed;
+
+  ModuleHandle module_handle(const std::string& name) override {
+    return loaded.count(name) ? handle_for(name) : 0;
+  }
+  ModuleHandle load_library(const std::string& name) override {
+    load_attempts.push_back(name);
+    return loadable.count(name) ? handle_for(name) : 0;
+  }
+  void free_library(ModuleHandle module) override { freed.push_back(module); }
+
+  // Processes: ids that can be opened, and the handles given out.
+  std::map<std::uint32_t, ProcessHandle> openable;
+  std::vector<std::uint32_t> open_attempts;
+  std::vector<ProcessHandle> opened;
+  std::vector<ProcessHandle> closed;
+  std::int32_t platform = 2;
+  int platform_queries = 0;
+
+  ProcessHandle open_process(std::uint32_t access, bool inherit,
+                             std::uint32_t process_id) override {
+    last_access = access;
+    last_inherit = inherit;
+    open_attempts.push_back(process_id);
+    auto it = openable.find(process_id);
+    if (it == openable.end()) return 0;
+    opened.push_back(it->second);
+    return it->second;
+  }
+  void close_handle(ProcessHandle handle) override { closed.push_back(handle); }
+  std::int32_t platform_id() override {
+    ++platform_queries;
+    return platform;
+  }
+  std::uint32_t last_access = 0;
+  bool last_inherit = true;
+
+  // Environment.
+  std::map<std::string, std::string> environment;
+  std::string current_folder = "C:\\Work";
+  int environment_reads = 0;
+
+  std::string environment_variable(const std::string& name) override {
+    ++environment_reads;
+    auto it = environment.find(name);
+    return it == environment.end() ? std::string() : it->second;
+  }
+  std::string current_directory() override { return current_folder; }
+
+  // Clock: a fixed time, rendered as day/month/year and 24-hour time.
+  LocalTime now{2026, 12, 8, 14, 5, 9};
+  LocalTime local_time() override { return now; }
+  std::string short_date(const LocalTime& t) override {
+    return two(t.day) + "/" + two(t.month) + "/" + std::to_string(t.year);
+  }
+  std::string long_time(const LocalTime& t) override {
+    return two(t.hour) + ":" + two(t.minute) + ":" + two(t.second);
+  }
+
+  static ModuleHandle handle_for(const std::string& name) {
+    return 0x10000 + std::hash<std::string>{}(name) % 0x1000 * 0x10;
+  }
+
+ private:
+  static std::string two(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+  }
+};
+
+// Version information: a file's whole block is its fixed record, so the
+// root query points at the start of the buffer.
+class VersionLibrary : public tarnwick::VersionLibrary {
+ public:
+  struct Record {
+    std::uint32_t ms = 0;
+    std::uint32_t ls = 0;
+    std::uint32_t reported_length = 52;
+    bool read_fails = false;
+    bool query_fails = false;
+  };
+  std::map<std::string, Record> files;
+  std::vector<std::string> size_queries;
+
+  static constexpr std::uint32_t kBlockSize = 96;
+
+  std::uint32_t file_version_info_size(const std::string& path) override {
+    size_queries.push_back(path);
+    return files.count(path) ? kBlockSize : 0;
+  }
+  bool file_version_info(const std::string& path, std::uint32_t size,
+                         void* buffer) override {
+    const Record& r = files.at(path);
+    if (r.read_fails) return false;
+    std::vector<std::uint32_t> block(kBlockSize / 4, 0xEEEEEEEE);
+    block[0] = 0xFEEF04BD;
+    block[1] = 0x00010000;
+    block[2] = r.ms;
+    block[3] = r.ls;
+    block[4] = 0x00090008;  // product version, which must never show
+    block[5] = 0x00070006;
+    std::memcpy(buffer, block.data(), size < kBlockSize ? size : kBlockSize);
+    current_ = &r;
+    return true;
+  }
+  bool query_root(const void* block, const void*& record,
+                  std::uint32_t& length) override {
+    if (current_ == nullptr || current_->query_fails) return false;
+    record = block;
+    length = current_->reported_length;
+    return true;
+  }
+
+ private:
+  const Record* current_ = nullptr;
+};
+
+class FileSystemObject : public tarnwick::FileSystemObject {
+ public:
+  std::map<int, std::string> special_folders{{0, "C:\\Windows"},
+                                             {1, "C:\\Windows\\system32"}};
+  std::set<std::string> files;
+  std::vector<std::string> tested;
+  // When set, the existence test of this candidate raises.
+  std::string failing_candidate;
+
+  std::string special_folder_path(int folder) override {
+    auto it = special_folders.find(folder);
+    if (it == special_folders.end())
+      throw SystemError(76, "FileSystemObject", "Path not found");
+    return it->second;
+  }
+  bool file_exists(const std::string& path) override {
+    tested.push_back(path);
+    if (!failing_candidate.empty() && path == failing_candidate)
+      throw SystemError(52, "FileSystemObject", "Bad file name or number");
+    return files.count(path) != 0;
+  }
+};
+
+// Hands out one file-system object and keeps a pointer to it for the test.
+class ScriptingRuntime : public tarnwick::ScriptingRuntime {
+ public:
+  bool fails = false;
+  std::unique_ptr<FileSystemObject> next = std::make_unique<FileSystemObject>();
+  FileSystemObject* created = nullptr;
+
+  std::unique_ptr<tarnwick::FileSystemObject> create_file_system_object() override {
+    if (fails)
+      throw SystemError(429, "ScriptingRuntime",
+                        "ActiveX component can't create object");
+    created = next.get();
+    return std::move(next);
+  }
+};
+
+class ComponentLibrary : public tarnwick::ComponentLibrary {
+ public:
+  bool present = true;
+  std::int32_t bytes = 12, major = 4, minor = 7;
+  void KTR_DLL_VERSION(std::int32_t* verBytes, std::int32_t* verMajor,
+                       std::int32_t* verMinor) override {
+    if (!present)
+      throw SystemError(53, "KTR_Intel_Win32.dll",
+                        "File not found: KTR_Intel_Win32.dll");
+    *verBytes = bytes;
+    *verMajor = major;
+    *verMinor = minor;
+  }
+};
+
+class WindowSystem : public tarnwick::WindowSystem {
+ public:
+  std::vector<std::string> messages;
+  int event_passes = 0;
+  std::string clipboard = "(something from another program)";
+  int clipboard_failures_left = 0;
+
+  void message_box(const std::string& text) override { messages.push_back(text); }
+  void do_events() override { ++event_passes; }
+  void set_clipboard_text(const std::string& text) override {
+    if (clipboard_failures_left > 0) {
+      --clipboard_failures_left;
+      throw SystemError(5, "Clipboard", "Access is denied.");
+    }
+    clipboard = text;
+  }
+};
+
+class Application : public tarnwick::Application {
+ public:
+  std::string name = "Pelko_Files";
+  std::string folder = "C:\\Program Files\\Tarnwick";
+  AppVersion numbers{1, 0, 13};
+  std::string exe_name() override { return name; }
+  std::string path() override { return folder; }
+  AppVersion version() override { return numbers; }
+};
+
+class TextBox : public tarnwick::TextBox {
+ public:
+  std::string value;
+  int writes = 0;
+  std::string text() override { return value; }
+  void set_text(const std::string& text) override {
+    value = text;
+    ++writes;
+  }
+};
+
+class ListBox : public tarnwick::ListBox {
+ public:
+  std::vector<std::string> items;
+  // When set, adding an item raises (a list that cannot take more).
+  bool add_fails = false;
+  void clear() override { items.clear(); }
+  void add_item(const std::string& item) override {
+    if (add_fails) throw SystemError(7, "ListBox", "Out of memory");
+    items.push_back(item);
+  }
+  std::int16_t count() override { return static_cast<std::int16_t>(items.size()); }
+  std::string item(int index) override { return items.at(index); }
+};
+
+// Scripted processes: each has an id, the handle OpenProcess gives for it
+// (see Kernel32::openable) and its module paths, the executable first.
+class Psapi : public tarnwick::Psapi {
+ public:
+  struct Process {
+    std::uint32_t id = 0;
+    ProcessHandle handle = 0;
+    std::vector<std::string> modules;
+    bool modules_fail = false;
+  };
+  std::vector<Process> processes;
+  std::vector<std::uint32_t> enum_buffer_sizes;  // bytes, per attempt
+  std::vector<std::uint32_t> module_table_sizes;  // bytes, per query
+  int file_name_queries = 0;
+
+  // Registers a process that can be opened and returns it for tweaking.
+  Process& add(Kernel32& kernel32, std::uint32_t id,
+               std::vector<std::string> modules) {
+    ProcessHandle handle = 0x7000 + id;
+    kernel32.openable[id] = handle;
+    processes.push_back({id, handle, std::move(modules), false});
+    return processes.back();
+  }
+
+  bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
+                      std::uint32_t& bytes_returned) override {
+    enum_buffer_sizes.push_back(byte_size);
+    std::uint32_t n = 0;
+    for (const Process& p : processes) {
+      if ((n + 1) * 4 > byte_size) break;
+      ids[n++] = p.id;
+    }
+    bytes_returned = n * 4;
+    return true;
+  }
+  bool enum_process_modules(ProcessHandle process, ModuleHandle* modules,
+                            std::uint32_t byte_size,
+                            std::uint32_t& bytes_needed) override {
+    module_table_sizes.push_back(byte_size);
+    const Process* p = find(process);
+    if (p == nullptr || p->modules_fail) return false;
+    const std::size_t fits = byte_size / sizeof(ModuleHandle);
+    for (std::size_t i = 0; i < p->modules.size() && i < fits; ++i)
+      modules[i] = module_handle(i);
+    bytes_needed =
+        static_cast<std::uint32_t>(p->modules.size() * sizeof(ModuleHandle));
+    return true;
+  }
+  std::string module_file_name(ProcessHandle process,
+                               ModuleHandle module) override {
+    ++file_name_queries;
+    const Process* p = find(process);
+    if (p == nullptr) return "";
+    const std::size_t index = (module - 0x400000) / 0x10000;
+    return index < p->modules.size() ? p->modules[index] : std::string();
+  }
+
+  static ModuleHandle module_handle(std::size_t index) {
+    return 0x400000 + index * 0x10000;
+  }
+
+ private:
+  const Process* find(ProcessHandle handle) const {
+    for (const Process& p : processes)
+      if (p.handle == handle) return &p;
+    return nullptr;
+  }
+};
+
+// The whole platform built from the substitutes above.
+struct FakePlatform {
+  Kernel32 kernel32;
+  Psapi psapi;
+  VersionLibrary version;
+  ScriptingRuntime scripting;
+  ComponentLibrary component;
+  WindowSystem window_system;
+  Application app;
+  tarnwick::Platform platform{kernel32,  psapi,         version, scripting,
+                              component, window_system, app};
+};
+
+}  // namespace tarnwick::fake
