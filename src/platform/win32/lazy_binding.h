@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/error.h"
+
+namespace tarnwick::win32 {
+
+// The error the system reports for the calling thread, as our failure type.
+SystemError last_error(const std::string& source, const std::string& what);
+
+// A library loaded on first need and kept loaded for the process's life.
+class LazyLibrary {
+ public:
+  explicit LazyLibrary(const wchar_t* file_name) : file_name_(file_name) {}
+  LazyLibrary(const LazyLibrary&) = delete;
+  LazyLibrary& operator=(const LazyLibrary&) = delete;
+
+  // Raises when the library cannot be loaded or lacks the entry point.
+  FARPROC entry_point(const char* name);
+  const wchar_t* file_name() const { return file_name_; }
+
+ private:
+  const wchar_t* file_name_;
+  HMODULE module_ = nullptr;
+};
+
+// One entry point, bound the first time it is called, so a missing library
+// or function fails only the call that needs it.
+template <typename Signature>
+class LazyProc {
+ public:
+  LazyProc(LazyLibrary& library, const char* name) : library_(library), name_(name) {}
+
+  template <typename... Args>
+  auto operator()(Args... args) {
+    if (proc_ == nullptr)
+      proc_ = reinterpret_cast<Signature*>(
+          reinterpret_cast<void*>(library_.entry_point(name_)));
+    return proc_(args...);
+  }
+
+ private:
+  LazyLibrary& library_;
+  const char* name_;
+  Signature* proc_ = nullptr;
+};
+
+}  // namespace tarnwick::win32
