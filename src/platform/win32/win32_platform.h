@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/win32/component_win32.h"
+#include "platform/win32/file_system_win32.h"
+#include "platform/win32/kernel32_win32.h"
+#include "platform/win32/psapi_win32.h"
+#include "platform/win32/version_win32.h"
+#include "platform/win32/window_system_win32.h"
+
+namespace tarnwick::win32 {
+
+// The real platform, one object per library, as the logic sees it.
+struct Win32Platform {
+  Win32Kernel32 kernel32;
+  Win32Psapi psapi;
+  Win32VersionLibrary version;
+  Win32ScriptingRuntime scripting;
+  Win32ComponentLibrary component;
+  Win32WindowSystem window_system;
+  Win32Application app;
+  Platform platform{kernel32,  psapi,         version, scripting,
+                    component, window_system, app};
+};
+
+}  // namespace tarnwick::win32
