@@ -1,0 +1,19 @@
+#include "processes/process_modules.h"
+#include "report/whatsnew.h"
+
+namespace tarnwick {
+
+void Whatsnew::append_module_section() {
+  const std::string exe_name = platform_.app.exe_name();
+  const bool empty = list_process_modules(platform_.kernel32, platform_.psapi,
+                                          platform_.window_system,
+                                          exe_name + ".exe", List_DLL);
+  if (empty) return;
+
+  RichText_file_path.set_text(RichText_file_path.text() +
+                              module_section_heading(exe_name));
+  const std::int16_t count = List_DLL.count();
+  for (std::int16_t i = 0; i < count; ++i) append_line(List_DLL.item(i));
+}
+
+}  // namespace tarnwick

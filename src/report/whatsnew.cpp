@@ -1,0 +1,152 @@
+#include "report/whatsnew.h"
+
+#include <exception>
+
+#include "common/text.h"
+#include "files/file_version.h"
+#include "files/path_search.h"
+#include "platform/error.h"
+#include "report/system_files.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr const char* kLocateFailure = "An error occurred while locating the file: ";
+constexpr const char* kPathUndefined = "The path is undefined";
+constexpr const char* kCopyFailure = "The report could not be copied to the clipboard: ";
+constexpr std::int32_t kNoPathFolders = -1;
+
+}  // namespace
+
+ModuleHandle try_load_library(Kernel32& kernel32, const std::string& name) {
+  return kernel32.load_library(name);
+}
+
+void release_library(Kernel32& kernel32, ModuleHandle handle) {
+  kernel32.free_library(handle);
+}
+
+Whatsnew::Whatsnew(Platform& platform, TextBox& rich_text_file_path,
+                   ListBox& list_dll)
+    : platform_(platform),
+      RichText_file_path(rich_text_file_path),
+      List_DLL(list_dll) {}
+
+void Whatsnew::get_KTR_version(std::int32_t& verBytes, std::int32_t& verMajor,
+                               std::int32_t& verMinor) {
+  verBytes = 0;
+  verMajor = 0;
+  verMinor = 0;
+  try {
+    platform_.component.KTR_DLL_VERSION(&verBytes, &verMajor, &verMinor);
+  } catch (const std::exception&) {
+    // A machine without the component library still gets its report.
+  }
+}
+
+FileSystemObject& Whatsnew::file_system_object() {
+  if (!file_system)
+    throw SystemError(91, "Whatsnew", "Object variable or With block variable not set");
+  return *file_system;
+}
+
+std::string Whatsnew::VBFindDLL(const std::string& fname) {
+  FileSystemObject& fs = file_system_object();
+  for (const std::string& folder :
+       {platform_.app.path(), system_folder, windows_folder,
+        platform_.kernel32.current_directory()}) {
+    std::string candidate = candidate_path(folder, fname);
+    if (fs.file_exists(candidate)) return candidate;
+  }
+  return VBFindFileInPath(fname);
+}
+
+std::string Whatsnew::VBFindFileInPath(const std::string& fname) {
+  if (path_folder_count == 0) VB_get_path_folders();
+  for (std::int32_t i = 0; i < path_folder_count; ++i) {
+    std::string candidate = path_folders[static_cast<std::size_t>(i)] + fname;
+    if (file_system_object().file_exists(candidate)) return candidate;
+  }
+  return "";
+}
+
+void Whatsnew::VB_get_path_folders() {
+  path_folders = split_path_folders(platform_.kernel32.environment_variable("PATH"));
+  path_folder_count = path_folders.empty()
+                          ? kNoPathFolders
+                          : static_cast<std::int32_t>(path_folders.size());
+  if (path_folder_count == kNoPathFolders)
+    platform_.window_system.message_box(kPathUndefined);
+}
+
+void Whatsnew::Form_Load() {
+  try {
+    build_report();
+  } catch (const SystemError& error) {
+    platform_.window_system.message_box(kLocateFailure + error.description());
+  } catch (const std::exception& error) {
+    platform_.window_system.message_box(kLocateFailure + std::string(error.what()));
+  }
+}
+
+void Whatsnew::build_report() {
+  file_system = platform_.scripting.create_file_system_object();
+  windows_folder = file_system->special_folder_path(FileSystemObject::kWindowsFolder);
+  system_folder = file_system->special_folder_path(FileSystemObject::kSystemFolder);
+
+  Application& app = platform_.app;
+  Kernel32& kernel32 = platform_.kernel32;
+  RichText_file_path.set_text(
+      header_line(app.exe_name(), app.version(),
+                  general_date(kernel32, kernel32.local_time())) +
+      "\r");
+
+  std::int32_t verBytes = 0, verMajor = 0, verMinor = 0;
+  get_KTR_version(verBytes, verMajor, verMinor);
+  append_line(component_version_line(verBytes, verMajor, verMinor));
+  append_line("");
+
+  for (std::string_view name : kSystemFileTable) append_file_line(std::string(name));
+
+  append_module_section();
+}
+
+void Whatsnew::append_line(const std::string& line) {
+  RichText_file_path.set_text(RichText_file_path.text() + "\r" + line);
+}
+
+void Whatsnew::append_file_line(const std::string& name) {
+  std::string path = VBFindDLL(name);
+  if (path.empty()) {
+    append_line(file_not_found_line(name));
+    return;
+  }
+  path = trim_spaces(path);
+  const std::string version = get_file_version(platform_.version, path);
+  append_line(file_line(name, path, version, probe_load_state(name)));
+}
+
+// By the table name, not the found path: the system's own search decides
+// which copy a load would take.
+LoadState Whatsnew::probe_load_state(const std::string& name) {
+  Kernel32& kernel32 = platform_.kernel32;
+  if (kernel32.module_handle(name) != 0) return LoadState::loaded;
+  const ModuleHandle handle = try_load_library(kernel32, name);
+  if (handle == 0) return LoadState::cannot_be_loaded;
+  release_library(kernel32, handle);
+  return LoadState::can_be_loaded;
+}
+
+void Whatsnew::Command_copy_text_Click() {
+  try {
+    platform_.window_system.set_clipboard_text(
+        with_crlf_line_breaks(RichText_file_path.text()));
+  } catch (const SystemError& error) {
+    platform_.window_system.message_box(kCopyFailure + error.description());
+  } catch (const std::exception& error) {
+    platform_.window_system.message_box(kCopyFailure + std::string(error.what()));
+  }
+}
+
+}  // namespace tarnwick

@@ -37,6 +37,7 @@ class Whatsnew {
   std::vector<std::string> path_folders;
 
  private:
+  FileSystemObject& file_system_object();
   void build_report();
   void append_line(const std::string& line);
   void append_file_line(const std::string& name);

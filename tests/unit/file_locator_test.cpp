@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "files/path_search.h"
+#include "report/whatsnew.h"
+#include "substitutes/fake_platform.h"
+
+namespace tarnwick {
+namespace {
+
+// A window with its file-system object created, as after the load's start.
+struct Locator : ::testing::Test {
+  fake::FakePlatform fake;
+  fake::TextBox box;
+  fake::ListBox list;
+  Whatsnew form{fake.platform, box, list};
+  fake::FileSystemObject* fs = fake.scripting.next.get();
+
+  Locator() {
+    fake.app.folder = "C:\\Program Files\\Tarnwick";
+    fake.kernel32.current_folder = "D:\\Work";
+    form.file_system = fake.scripting.create_file_system_object();
+    form.windows_folder = "C:\\Windows";
+    form.system_folder = "C:\\Windows\\system32";
+  }
+  void set_path(const std::string& value) { fake.kernel32.environment["PATH"] = value; }
+};
+
+TEST_F(Locator, ProgramFolderShadowsEveryLaterPlace) {
+  fs->files = {"C:\\Program Files\\Tarnwick\\a.dll", "C:\\Windows\\system32\\a.dll",
+               "C:\\Windows\\a.dll", "D:\\Work\\a.dll", "E:\\Bin\\a.dll"};
+  set_path("E:\\Bin;");
+  EXPECT_EQ(form.VBFindDLL("a.dll"), "C:\\Program Files\\Tarnwick\\a.dll");
+  EXPECT_EQ(fs->tested.size(), 1u);
+}
+
+TEST_F(Locator, StagesAreTriedInOrderAndStopAtTheFirstHit) {
+  set_path("E:\\Bin");
+  fs->files = {"C:\\Windows\\system32\\b.dll", "C:\\Windows\\b.dll"};
+  EXPECT_EQ(form.VBFindDLL("b.dll"), "C:\\Windows\\system32\\b.dll");
+
+  fs->files = {"C:\\Windows\\c.dll", "D:\\Work\\c.dll"};
+  EXPECT_EQ(form.VBFindDLL("c.dll"), "C:\\Windows\\c.dll");
+
+  fs->files = {"D:\\Work\\d.dll", "E:\\Bin\\d.dll"};
+  EXPECT_EQ(form.VBFindDLL("d.dll"), "D:\\Work\\d.dll");
+
+  fs->tested.clear();
+  fs->files = {"E:\\Bin\\e.dll"};
+  EXPECT_EQ(form.VBFindDLL("e.dll"), "E:\\Bin\\e.dll");
+  const std::vector<std::string> order = {
+      "C:\\Program Files\\Tarnwick\\e.dll", "C:\\Windows\\system32\\e.dll",
+      "C:\\Windows\\e.dll", "D:\\Work\\e.dll", "E:\\Bin\\e.dll"};
+  EXPECT_EQ(fs->tested, order);
+}
+
+TEST_F(Locator, NotFoundAnywhereGivesEmptyText) {
+  set_path("E:\\Bin;F:\\Lib");
+  EXPECT_EQ(form.VBFindDLL("none.dll"), "");
+  EXPECT_EQ(fs->tested.size(), 6u);
+}
+
+TEST_F(Locator, DriveRootDoublesTheSeparator) {
+  fake.app.folder = "C:\\";
+  fake.kernel32.current_folder = "D:\\";
+  set_path("E:\\Bin");
+  fs->files = {"D:\\\\x.dll"};
+  EXPECT_EQ(form.VBFindDLL("x.dll"), "D:\\\\x.dll");
+  EXPECT_EQ(fs->tested.front(), "C:\\\\x.dll");
+}
+
+TEST_F(Locator, EmptyFolderTextIsStillTried) {
+  form.system_folder = "";
+  set_path("E:\\Bin");
+  form.VBFindDLL("y.dll");
+  EXPECT_EQ(fs->tested[1], "\\y.dll");
+}
+
+TEST_F(Locator, ProgramFolderIsReadAfreshAtEveryLookup) {
+  set_path("E:\\Bin");
+  form.VBFindDLL("a.dll");
+  fake.app.folder = "G:\\Moved";
+  form.VBFindDLL("a.dll");
+  EXPECT_EQ(fs->tested[5], "G:\\Moved\\a.dll");
+}
+
+TEST_F(Locator, FailureOfTheExistenceTestPassesOnUnchanged) {
+  fs->failing_candidate = "C:\\Windows\\z.dll";
+  try {
+    form.VBFindDLL("z.dll");
+    FAIL() << "expected the failure to pass on";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.number(), 52);
+    EXPECT_EQ(error.description(), "Bad file name or number");
+  }
+}
+
+// The PATH stage searches every folder PATH names, the last one included.
+struct PathStage : Locator {};
+
+TEST_F(PathStage, LastFolderOfThePathIsSearched) {
+  set_path("A:\\One;B:\\Two;C:\\Three");
+  fs->files = {"C:\\Three\\only.dll"};
+  EXPECT_EQ(form.VBFindFileInPath("only.dll"), "C:\\Three\\only.dll");
+  EXPECT_EQ(form.path_folder_count, 3);
+}
+
+TEST_F(PathStage, SingleFolderIsSearchedWithoutNotice) {
+  set_path("A:\\One");
+  fs->files = {"A:\\One\\s.dll"};
+  EXPECT_EQ(form.VBFindDLL("s.dll"), "A:\\One\\s.dll");
+  EXPECT_EQ(form.VBFindDLL("t.dll"), "");
+  EXPECT_TRUE(fake.window_system.messages.empty());
+}
+
+TEST_F(PathStage, EmptyPiecesNameNoFolder) {
+  set_path(";A:\\One;;B:\\Two;");
+  form.VBFindFileInPath("n.dll");
+  const std::vector<std::string> tried = {"A:\\One\\n.dll", "B:\\Two\\n.dll"};
+  EXPECT_EQ(fs->tested, tried);
+  EXPECT_EQ(form.path_folder_count, 2);
+}
+
+TEST_F(PathStage, PiecesAreKeptAsWrittenApartFromTheTrailingBackslash) {
+  set_path("A:\\Ends\\; B:\\Spaced ;\"C:\\Quoted\";D:/Slash/;  ");
+  form.VBFindFileInPath("k.dll");
+  const std::vector<std::string> tried = {
+      "A:\\Ends\\k.dll", " B:\\Spaced \\k.dll", "\"C:\\Quoted\"\\k.dll",
+      "D:/Slash/\\k.dll", "  \\k.dll"};
+  EXPECT_EQ(fs->tested, tried);
+}
+
+TEST_F(PathStage, FoundNameIsTheFolderWithItsBackslashAndTheName) {
+  set_path("A:\\One;B:\\Two\\");
+  fs->files = {"B:\\Two\\f.dll"};
+  EXPECT_EQ(form.VBFindDLL("f.dll"), "B:\\Two\\f.dll");
+}
+
+TEST_F(PathStage, UnsetPathShowsTheNoticeOnceAndFindsNothing) {
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(form.VBFindDLL("u.dll"), "");
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{"The path is undefined"});
+  EXPECT_EQ(form.path_folder_count, -1);
+}
+
+TEST_F(PathStage, PathOfOnlySeparatorsCountsAsUndefined) {
+  set_path(";;;");
+  EXPECT_EQ(form.VBFindFileInPath("u.dll"), "");
+  EXPECT_EQ(form.VBFindFileInPath("u.dll"), "");
+  EXPECT_EQ(fake.window_system.messages.size(), 1u);
+  EXPECT_EQ(fs->tested.size(), 0u);
+}
+
+TEST_F(PathStage, ListIsBuiltOnceAndSharedBetweenBothOperations) {
+  set_path("A:\\One");
+  form.VBFindFileInPath("a.dll");
+  set_path("B:\\Changed");
+  fs->files = {"A:\\One\\late.dll", "B:\\Changed\\late.dll"};
+  EXPECT_EQ(form.VBFindDLL("late.dll"), "A:\\One\\late.dll");
+  EXPECT_EQ(fake.kernel32.environment_reads, 1);
+}
+
+TEST_F(PathStage, PathIsNotReadWhenEarlierStagesFindEverything) {
+  fs->files = {"C:\\Windows\\w.dll"};
+  form.VBFindDLL("w.dll");
+  EXPECT_EQ(fake.kernel32.environment_reads, 0);
+  EXPECT_EQ(form.path_folder_count, 0);
+}
+
+TEST(SplitPathFolders, EmptyValueNamesNoFolder) {
+  EXPECT_TRUE(split_path_folders("").empty());
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "report/system_files.h"
+#include "report/whatsnew.h"
+#include "substitutes/fake_platform.h"
+
+namespace tarnwick {
+namespace {
+
+// A machine described for the report: the program in its folder, a few
+// libraries placed along the search order, no process listing.
+struct Report : ::testing::Test {
+  fake::FakePlatform fake;
+  fake::TextBox box;
+  fake::ListBox list;
+  Whatsnew form{fake.platform, box, list};
+  fake::FileSystemObject& fs = *fake.scripting.next;
+
+  Report() {
+    fake.kernel32.platform = 1;  // no module section unless a test wants one
+    fake.kernel32.environment["PATH"] = "E:\\Suite";
+  }
+
+  std::vector<std::string> lines() const {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t end = box.value.find('\r', start);
+      out.push_back(box.value.substr(start, end - start));
+      if (end == std::string::npos) return out;
+      start = end + 1;
+    }
+  }
+  std::string file_line_of(const std::string& name) const {
+    for (const std::string& line : lines())
+      if (line.rfind(name + "    ", 0) == 0 || line.rfind(" " + name + " :", 0) == 0)
+        return line;
+    return "(no line for " + name + ")";
+  }
+};
+
+TEST_F(Report, HeaderComponentLineAndBlankLines) {
+  form.Form_Load();
+  const auto l = lines();
+  ASSERT_GE(l.size(), 4u);
+  EXPECT_EQ(l[0], "System files for Pelko_Files Version 1.0.13 Date: 08/12/2026 14:05:09");
+  EXPECT_EQ(l[1], "");
+  EXPECT_EQ(l[2], "KTR DLL version 4.7");
+  EXPECT_EQ(l[3], "");
+  EXPECT_EQ(box.value.find('\n'), std::string::npos);
+}
+
+TEST_F(Report, MidnightShowsTheDateAlone) {
+  fake.kernel32.now = {2027, 1, 2, 0, 0, 0};
+  form.Form_Load();
+  EXPECT_EQ(lines()[0], "System files for Pelko_Files Version 1.0.13 Date: 02/01/2027");
+}
+
+TEST_F(Report, OneSecondPastMidnightShowsTheTime) {
+  fake.kernel32.now = {2027, 1, 2, 0, 0, 1};
+  form.Form_Load();
+  EXPECT_EQ(lines()[0],
+            "System files for Pelko_Files Version 1.0.13 Date: 02/01/2027 00:00:01");
+}
+
+TEST_F(Report, ComponentVersionNeedsAPositiveByteCount) {
+  fake.component.bytes = 0;
+  fake.component.major = 3;
+  fake.component.minor = 9;
+  form.Form_Load();
+  EXPECT_EQ(lines()[2], "KTR DLL version not found.");
+
+  box.value.clear();
+  fake.component.bytes = 1;
+  fake.component.major = -2;
+  Whatsnew again{fake.platform, box, list};
+  fake.scripting.next = std::make_unique<fake::FileSystemObject>();
+  again.Form_Load();
+  EXPECT_EQ(lines()[2], "KTR DLL version -2.9");
+}
+
+TEST_F(Report, MissingComponentLibraryIsNoFailure) {
+  fake.component.present = false;
+  form.Form_Load();
+  EXPECT_EQ(lines()[2], "KTR DLL version not found.");
+  EXPECT_TRUE(fake.window_system.messages.empty() ||
+              fake.window_system.messages ==
+                  std::vector<std::string>{});
+  EXPECT_EQ(lines().size(), 4u + 37u);
+}
+
+TEST_F(Report, OneLinePerTableEntryInTableOrder) {
+  form.Form_Load();
+  const auto l = lines();
+  ASSERT_EQ(l.size(), 4u + 37u);
+  for (std::size_t i = 0; i < kSystemFileTable.size(); ++i)
+    EXPECT_EQ(l[4 + i], " " + std::string(kSystemFileTable[i]) + " :   File not found");
+  EXPECT_EQ(box.value.back(), 'd');  // no CR after the last file line
+}
+
+TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
+  fs.files = {"C:\\Program Files\\Tarnwick\\PelkoCore32.dll",
+              "C:\\Windows\\system32\\msvcrt.dll", "C:\\Windows\\system32\\gdiplus.dll",
+              "E:\\Suite\\PelkoOcr32.dll", "C:\\Work\\zlib1.dll"};
+  fake.version.files["C:\\Windows\\system32\\msvcrt.dll"] = {0x00070000, 0x0A280000};
+  fake.version.files["C:\\Windows\\system32\\gdiplus.dll"] = {0x00050001, 0x00030004};
+  fake.kernel32.loaded = {"msvcrt.dll"};
+  fake.kernel32.loadable = {"gdiplus.dll", "msvcrt.dll", "PelkoCore32.dll"};
+  form.Form_Load();
+
+  EXPECT_EQ(file_line_of("PelkoCore32.dll"),
+            "PelkoCore32.dll    Path:  C:\\Program Files\\Tarnwick\\PelkoCore32.dll "
+            "Version:  N/A DLL can be loaded");
+  EXPECT_EQ(file_line_of("msvcrt.dll"),
+            "msvcrt.dll    Path:  C:\\Windows\\system32\\msvcrt.dll Version:  7.0.2600.0 "
+            "DLL is loaded");
+  EXPECT_EQ(file_line_of("gdiplus.dll"),
+            "gdiplus.dll    Path:  C:\\Windows\\system32\\gdiplus.dll Version:  5.1.3.4 "
+            "DLL can be loaded");
+  EXPECT_EQ(file_line_of("PelkoOcr32.dll"),
+            "PelkoOcr32.dll    Path:  E:\\Suite\\PelkoOcr32.dll Version:  N/A "
+            "DLL cannot be loaded");
+  EXPECT_EQ(file_line_of("zlib1.dll"),
+            "zlib1.dll    Path:  C:\\Work\\zlib1.dll Version:  N/A DLL cannot be loaded");
+  EXPECT_EQ(file_line_of("atl.dll"), " atl.dll :   File not found");
+}
+
+TEST_F(Report, LoadedLibraryIsNotLoadedAgainAndProbesAreReleased) {
+  fs.files = {"C:\\Windows\\system32\\msvcrt.dll", "C:\\Windows\\system32\\gdiplus.dll",
+              "C:\\Windows\\system32\\lz32.dll"};
+  fake.kernel32.loaded = {"msvcrt.dll"};
+  fake.kernel32.loadable = {"gdiplus.dll"};
+  form.Form_Load();
+  EXPECT_EQ(fake.kernel32.load_attempts,
+            (std::vector<std::string>{"gdiplus.dll", "lz32.dll"}));
+  EXPECT_EQ(fake.kernel32.freed,
+            std::vector<ModuleHandle>{fake::Kernel32::handle_for("gdiplus.dll")});
+}
+
+TEST_F(Report, PathIsTrimmedOfSpacesBeforeUse) {
+  fake.kernel32.environment["PATH"] = " E:\\Suite ;x";
+  fs.files = {" E:\\Suite \\atl.dll"};
+  form.Form_Load();
+  EXPECT_EQ(file_line_of("atl.dll"),
+            "atl.dll    Path:  E:\\Suite \\atl.dll Version:  N/A DLL cannot be loaded");
+  EXPECT_EQ(fake.version.size_queries, std::vector<std::string>{"E:\\Suite \\atl.dll"});
+}
+
+TEST_F(Report, UndefinedPathNoticeDoesNotStopTheReport) {
+  fake.kernel32.environment.erase("PATH");
+  form.Form_Load();
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{"The path is undefined"});
+  EXPECT_EQ(lines().size(), 4u + 37u);
+}
+
+// The load's one trap: a failure shows its message and keeps the report as
+// far as it got.
+struct ReportFailure : Report {};
+
+TEST_F(ReportFailure, NoFileSystemObjectLeavesTheReportEmpty) {
+  fake.scripting.fails = true;
+  box.value = "left over";
+  form.Form_Load();
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{
+                "An error occurred while locating the file: "
+                "ActiveX component can't create object"});
+  EXPECT_EQ(box.value, "left over");
+}
+
+TEST_F(ReportFailure, SpecialFolderFailureStopsBeforeTheHeader) {
+  fs.special_folders.erase(1);
+  form.Form_Load();
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{"An error occurred while locating the file: Path not found"});
+  EXPECT_EQ(box.writes, 0);
+}
+
+TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
+  fs.failing_candidate = "C:\\Windows\\system32\\gdiplus.dll";
+  form.Form_Load();
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{
+                "An error occurred while locating the file: Bad file name or number"});
+  const auto l = lines();
+  ASSERT_EQ(l.size(), 4u + 7u);  // the seven entries before gdiplus.dll
+  EXPECT_EQ(l.back(), " comdlg32.dll :   File not found");
+}
+
+// "Copy Text" hands the box's text over with CR LF line breaks.
+struct CopyText : Report {};
+
+TEST_F(CopyText, ClipboardGetsTheBoxTextWithCrLf) {
+  box.value = "one\r\rthree\r";
+  form.Command_copy_text_Click();
+  EXPECT_EQ(fake.window_system.clipboard, "one\r\n\r\nthree\r\n");
+  form.Command_copy_text_Click();
+  EXPECT_EQ(fake.window_system.clipboard, "one\r\n\r\nthree\r\n");
+}
+
+TEST_F(CopyText, CopiesWhatTheBoxHoldsAtTheClick) {
+  form.Form_Load();
+  box.value += "\rnote from the engineer";
+  form.Command_copy_text_Click();
+  EXPECT_EQ(fake.window_system.clipboard, with_crlf_line_breaks(box.value));
+  EXPECT_NE(fake.window_system.clipboard.find("note from the engineer"), std::string::npos);
+}
+
+TEST_F(CopyText, HeldClipboardShowsWhyAndKeepsTheReport) {
+  box.value = "report";
+  fake.window_system.clipboard_failures_left = 1;
+  form.Command_copy_text_Click();
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{
+                "The report could not be copied to the clipboard: Access is denied."});
+  EXPECT_EQ(box.value, "report");
+  EXPECT_EQ(fake.window_system.clipboard, "(something from another program)");
+  form.Command_copy_text_Click();
+  EXPECT_EQ(fake.window_system.clipboard, "report");
+}
+
+TEST(CrLf, LineBreaksOfAnyKindBecomeCrLfOnce) {
+  EXPECT_EQ(with_crlf_line_breaks("a\rb\r\nc\nd"), "a\r\nb\r\nc\r\nd");
+  EXPECT_EQ(with_crlf_line_breaks(""), "");
+  EXPECT_EQ(with_crlf_line_breaks("\r\r"), "\r\n\r\n");
+}
+
+TEST(SystemFileTable, CoreLibrariesFirstThenAlphabeticalIgnoringCase) {
+  EXPECT_EQ(kSystemFileTable[0], "KTR_Intel_Win32.dll");
+  auto folded = [](std::string_view name) {
+    std::string out(name);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return out;
+  };
+  for (std::size_t i = kCoreLibraryCount + 1; i < kSystemFileTable.size(); ++i)
+    EXPECT_LT(folded(kSystemFileTable[i - 1]), folded(kSystemFileTable[i]))
+        << kSystemFileTable[i - 1] << " / " << kSystemFileTable[i];
+}
+
+TEST(SystemFileTable, NamesAreDistinctAndMixBothExtensionCases) {
+  int lower = 0, upper = 0;
+  for (std::size_t i = 0; i < kSystemFileTable.size(); ++i) {
+    std::string_view name = kSystemFileTable[i];
+    lower += name.ends_with(".dll");
+    upper += name.ends_with(".DLL");
+    for (std::size_t j = 0; j < i; ++j) EXPECT_NE(name, kSystemFileTable[j]);
+  }
+  EXPECT_EQ(lower + upper, 37);
+  EXPECT_GT(lower, 0);
+  EXPECT_GT(upper, 0);
+}
+
+}  // namespace
+}  // namespace tarnwick
