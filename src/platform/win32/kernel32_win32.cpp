@@ -1,0 +1,113 @@
+#include "platform/win32/kernel32_win32.h"
+
+#include <windows.h>
+
+#include "platform/win32/lazy_binding.h"
+#include "platform/win32/text.h"
+
+namespace tarnwick::win32 {
+
+namespace {
+
+// Calls a query that reports the size it needs, growing the buffer until the
+// answer fits. `query(buffer, capacity)` returns the length it stored, or the
+// size it needs (terminator included) when the buffer was too small.
+template <typename Query>
+std::wstring grow_and_query(Query query) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD result = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (result < buffer.size()) {
+      buffer.resize(result);
+      return buffer;
+    }
+    buffer.resize(result);
+  }
+}
+
+SYSTEMTIME to_system_time(const LocalTime& time) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(time.year);
+  st.wMonth = static_cast<WORD>(time.month);
+  st.wDay = static_cast<WORD>(time.day);
+  st.wHour = static_cast<WORD>(time.hour);
+  st.wMinute = static_cast<WORD>(time.minute);
+  st.wSecond = static_cast<WORD>(time.second);
+  return st;
+}
+
+}  // namespace
+
+ModuleHandle Win32Kernel32::module_handle(const std::string& name) {
+  return reinterpret_cast<ModuleHandle>(GetModuleHandleW(to_wide(name).c_str()));
+}
+
+ModuleHandle Win32Kernel32::load_library(const std::string& name) {
+  return reinterpret_cast<ModuleHandle>(LoadLibraryW(to_wide(name).c_str()));
+}
+
+void Win32Kernel32::free_library(ModuleHandle module) {
+  FreeLibrary(reinterpret_cast<HMODULE>(module));
+}
+
+ProcessHandle Win32Kernel32::open_process(std::uint32_t access, bool inherit,
+                                          std::uint32_t process_id) {
+  return reinterpret_cast<ProcessHandle>(
+      OpenProcess(access, inherit ? TRUE : FALSE, process_id));
+}
+
+void Win32Kernel32::close_handle(ProcessHandle handle) {
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+std::int32_t Win32Kernel32::platform_id() {
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&info)) return 0;
+#pragma GCC diagnostic pop
+  return static_cast<std::int32_t>(info.dwPlatformId);
+}
+
+std::string Win32Kernel32::environment_variable(const std::string& name) {
+  const std::wstring wide_name = to_wide(name);
+  SetLastError(ERROR_SUCCESS);
+  const std::wstring value = grow_and_query([&](wchar_t* buffer, DWORD capacity) {
+    return GetEnvironmentVariableW(wide_name.c_str(), buffer, capacity);
+  });
+  return to_utf8(value);
+}
+
+std::string Win32Kernel32::current_directory() {
+  const std::wstring folder = grow_and_query([](wchar_t* buffer, DWORD capacity) {
+    const DWORD result = GetCurrentDirectoryW(capacity, buffer);
+    if (result == 0) throw last_error("kernel32", "The current folder cannot be read");
+    return result;
+  });
+  return to_utf8(folder);
+}
+
+LocalTime Win32Kernel32::local_time() {
+  SYSTEMTIME st{};
+  GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+std::string Win32Kernel32::short_date(const LocalTime& time) {
+  const SYSTEMTIME st = to_system_time(time);
+  wchar_t buffer[128] = {};
+  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buffer, 128) == 0)
+    throw last_error("kernel32", "The date cannot be formatted");
+  return to_utf8(buffer);
+}
+
+std::string Win32Kernel32::long_time(const LocalTime& time) {
+  const SYSTEMTIME st = to_system_time(time);
+  wchar_t buffer[128] = {};
+  if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, buffer, 128) == 0)
+    throw last_error("kernel32", "The time cannot be formatted");
+  return to_utf8(buffer);
+}
+
+}  // namespace tarnwick::win32

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace tarnwick::win32 {
+
+class Win32FileSystemObject : public FileSystemObject {
+ public:
+  std::string special_folder_path(int folder) override;
+  bool file_exists(const std::string& path) override;
+};
+
+class Win32ScriptingRuntime : public ScriptingRuntime {
+ public:
+  std::unique_ptr<FileSystemObject> create_file_system_object() override;
+};
+
+}  // namespace tarnwick::win32

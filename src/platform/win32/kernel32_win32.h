@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/kernel32.h"
+
+namespace tarnwick::win32 {
+
+class Win32Kernel32 : public Kernel32 {
+ public:
+  ModuleHandle module_handle(const std::string& name) override;
+  ModuleHandle load_library(const std::string& name) override;
+  void free_library(ModuleHandle module) override;
+  ProcessHandle open_process(std::uint32_t access, bool inherit,
+                             std::uint32_t process_id) override;
+  void close_handle(ProcessHandle handle) override;
+  std::int32_t platform_id() override;
+  std::string environment_variable(const std::string& name) override;
+  std::string current_directory() override;
+  LocalTime local_time() override;
+  std::string short_date(const LocalTime& time) override;
+  std::string long_time(const LocalTime& time) override;
+};
+
+}  // namespace tarnwick::win32
