@@ -1,0 +1,90 @@
+// Waits for the report window, then on request clicks "Copy Text", prints the
+// clipboard's text and clicks "Done". Used by ./run where no one can click.
+//   capture_report wait   - returns once the window is shown (exit 1 on timeout)
+//   capture_report copy   - copies, prints the report as UTF-8, ends the program
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr const wchar_t* kWindowTitle = L"Tarnwick System Files";
+constexpr int kWaitSteps = 600;  // 60 s in 100 ms steps
+
+HWND find_report_window() {
+  for (int i = 0; i < kWaitSteps; ++i) {
+    HWND window = FindWindowW(nullptr, kWindowTitle);
+    if (window != nullptr && IsWindowVisible(window)) return window;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+HWND find_button(HWND window, const wchar_t* caption) {
+  struct Search {
+    const wchar_t* caption;
+    HWND found;
+  } search{caption, nullptr};
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        wchar_t text[64] = {};
+        GetWindowTextW(child, text, 64);
+        if (lstrcmpW(text, s->caption) == 0) {
+          s->found = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring clipboard_text() {
+  std::wstring text;
+  for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(20);
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void print_utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0,
+                                       nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), size, nullptr, nullptr);
+  std::fwrite(utf8.c_str(), 1, std::strlen(utf8.c_str()), stdout);
+  std::fputc('\n', stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring mode = argc > 1 ? argv[1] : L"wait";
+  HWND window = find_report_window();
+  if (window == nullptr) {
+    std::fputs("The report window did not appear.\n", stderr);
+    return 1;
+  }
+  if (mode == L"wait") return 0;
+
+  HWND copy = find_button(window, L"Copy Text");
+  HWND done = find_button(window, L"Done");
+  if (copy == nullptr || done == nullptr) {
+    std::fputs("The window's buttons were not found.\n", stderr);
+    return 1;
+  }
+  SendMessageW(copy, BM_CLICK, 0, 0);
+  print_utf8(clipboard_text());
+  PostMessageW(done, BM_CLICK, 0, 0);
+  return 0;
+}
