@@ -254,8 +254,14 @@ class Psapi : public tarnwick::Psapi {
     ProcessHandle handle = 0;
     std::vector<std::string> modules;
     bool modules_fail = false;
+    // Modules the process loads right after a module query, one batch per
+    // query, so the next query finds more than the last one reported.
+    std::vector<std::vector<std::string>> loads_after_query = {};
   };
   std::vector<Process> processes;
+  // When set to "EnumProcesses", "EnumProcessModules" or
+  // "GetModuleFileNameExW", that call raises as an unbound entry point does.
+  std::string missing_entry_point;
   std::vector<std::uint32_t> enum_buffer_sizes;  // bytes, per attempt
   std::vector<std::uint32_t> module_table_sizes;  // bytes, per query
   int file_name_queries = 0;
@@ -271,6 +277,7 @@ class Psapi : public tarnwick::Psapi {
 
   bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
                       std::uint32_t& bytes_returned) override {
+    raise_if_missing("EnumProcesses");
     enum_buffer_sizes.push_back(byte_size);
     std::uint32_t n = 0;
     for (const Process& p : processes) {
@@ -283,6 +290,7 @@ class Psapi : public tarnwick::Psapi {
   bool enum_process_modules(ProcessHandle process, ModuleHandle* modules,
                             std::uint32_t byte_size,
                             std::uint32_t& bytes_needed) override {
+    raise_if_missing("EnumProcessModules");
     module_table_sizes.push_back(byte_size);
     const Process* p = find(process);
     if (p == nullptr || p->modules_fail) return false;
@@ -291,10 +299,12 @@ class Psapi : public tarnwick::Psapi {
       modules[i] = module_handle(i);
     bytes_needed =
         static_cast<std::uint32_t>(p->modules.size() * sizeof(ModuleHandle));
+    load_next_batch(process);
     return true;
   }
   std::string module_file_name(ProcessHandle process,
                                ModuleHandle module) override {
+    raise_if_missing("GetModuleFileNameExW");
     ++file_name_queries;
     const Process* p = find(process);
     if (p == nullptr) return "";
@@ -311,6 +321,20 @@ class Psapi : public tarnwick::Psapi {
     for (const Process& p : processes)
       if (p.handle == handle) return &p;
     return nullptr;
+  }
+  void load_next_batch(ProcessHandle handle) {
+    for (Process& p : processes) {
+      if (p.handle != handle || p.loads_after_query.empty()) continue;
+      const std::vector<std::string>& batch = p.loads_after_query.front();
+      p.modules.insert(p.modules.end(), batch.begin(), batch.end());
+      p.loads_after_query.erase(p.loads_after_query.begin());
+    }
+  }
+  void raise_if_missing(const std::string& entry_point) const {
+    if (missing_entry_point == entry_point)
+      throw SystemError(453, "psapi.dll",
+                        "Can't find DLL entry point " + entry_point +
+                            " in psapi.dll");
   }
 };
 

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "report/report_lines.h"
+#include "report/system_files.h"
+#include "report/whatsnew.h"
+#include "substitutes/fake_platform.h"
+
+namespace tarnwick {
+namespace {
+
+// The whole load sequence, so that the section is seen where it lands: after
+// the file lines. No library of the table is found on this machine.
+class ModuleSection : public ::testing::Test {
+ protected:
+  fake::FakePlatform fake;
+  fake::TextBox box;
+  fake::ListBox list;
+
+  ModuleSection() { with_path(fake); }
+  // Spares the notice of an undefined PATH, which is not what is tested here.
+  static void with_path(fake::FakePlatform& platform) {
+    platform.kernel32.environment["PATH"] = "C:\\Windows";
+  }
+  void add_process(std::uint32_t id, std::vector<std::string> modules) {
+    fake.psapi.add(fake.kernel32, id, std::move(modules));
+  }
+  // The report with no module section, as a load that finds no process of
+  // this program's name writes it.
+  fake::TextBox report_without_section() {
+    fake::FakePlatform bare;
+    fake::TextBox bare_box;
+    fake::ListBox bare_list;
+    with_path(bare);
+    Whatsnew(bare.platform, bare_box, bare_list).Form_Load();
+    return bare_box;
+  }
+  void load() { Whatsnew(fake.platform, box, list).Form_Load(); }
+};
+
+TEST_F(ModuleSection, FollowsTheFileLinesAfterAnEmptyLine) {
+  add_process(1, {"C:\\Other\\Pelko_Files", "C:\\X\\NOT_THIS.DLL"});
+  add_process(2, {"C:\\Program Files\\Tarnwick\\Pelko_Files.exe",
+                  "C:\\WINDOWS\\system32\\ntdll.dll", "C:\\App\\grid.ocx",
+                  "C:\\App\\Viewer.Dll"});
+  load();
+  const fake::TextBox before = report_without_section();
+  EXPECT_EQ(box.value, before.value +
+                           "\r\rProgram Modules for Pelko_Files\r"
+                           "\rC:\\WINDOWS\\SYSTEM32\\NTDLL.DLL"
+                           "\rC:\\APP\\VIEWER.DLL");
+  // The heading is one write, then one write per module.
+  EXPECT_EQ(box.writes, before.writes + 3);
+  EXPECT_TRUE(fake.window_system.messages.empty());
+}
+
+TEST_F(ModuleSection, NothingIsAppendedWithoutDllModules) {
+  add_process(2, {"C:\\Program Files\\Tarnwick\\Pelko_Files.exe", "C:\\App\\grid.ocx"});
+  load();
+  const std::string last_line =
+      file_not_found_line(std::string(kSystemFileTable.back()));
+  EXPECT_TRUE(box.value.ends_with("\r" + last_line)) << box.value;
+  EXPECT_EQ(box.value, report_without_section().value);
+  EXPECT_TRUE(fake.window_system.messages.empty());
+}
+
+TEST_F(ModuleSection, ListingFailureShowsProcessInfoAndWritesNoSection) {
+  add_process(2, {"C:\\Program Files\\Tarnwick\\Pelko_Files.exe", "C:\\A.DLL"});
+  fake.psapi.missing_entry_point = "GetModuleFileNameExW";
+  load();
+  EXPECT_EQ(fake.window_system.messages,
+            std::vector<std::string>{
+                "An error occurred while locating the file: ProcessInfo"});
+  EXPECT_EQ(box.value, report_without_section().value);
+}
+
+}  // namespace
+}  // namespace tarnwick

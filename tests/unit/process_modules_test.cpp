@@ -1,0 +1,334 @@
+#include "processes/process_modules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "substitutes/fake_platform.h"
+
+namespace tarnwick {
+namespace {
+
+using Paths = std::vector<std::string>;
+
+constexpr std::uint32_t kTableBytes = 200 * sizeof(ModuleHandle);
+
+// An executable followed by `count` DLLs, numbered from 1.
+Paths exe_with_dlls(const std::string& exe, int count) {
+  Paths modules{exe};
+  for (int i = 1; i <= count; ++i)
+    modules.push_back("C:\\App\\m" + std::to_string(i) + ".dll");
+  return modules;
+}
+
+Paths upper_dlls(int first, int last) {
+  Paths paths;
+  for (int i = first; i <= last; ++i)
+    paths.push_back("C:\\APP\\M" + std::to_string(i) + ".DLL");
+  return paths;
+}
+
+class ProcessLister : public ::testing::Test {
+ protected:
+  fake::Kernel32 kernel32;
+  fake::Psapi psapi;
+  fake::WindowSystem window_system;
+  fake::ListBox list;
+
+  fake::Psapi::Process& add(std::uint32_t id, Paths modules) {
+    return psapi.add(kernel32, id, std::move(modules));
+  }
+  bool run(const std::string& exe_file_name = "report.exe") {
+    return list_process_modules(kernel32, psapi, window_system, exe_file_name,
+                                list);
+  }
+};
+
+// --- platform --------------------------------------------------------------
+
+TEST_F(ProcessLister, OutsideTheNtFamilyOnlyEmptiesTheList) {
+  add(4, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  for (std::int32_t platform : {0, 1, 3}) {
+    SCOPED_TRACE(platform);
+    kernel32.platform = platform;
+    list.items = {"C:\\STALE.DLL"};
+    EXPECT_TRUE(run());
+    EXPECT_TRUE(list.items.empty());
+  }
+  EXPECT_TRUE(psapi.enum_buffer_sizes.empty());
+  EXPECT_EQ(psapi.file_name_queries, 0);
+  EXPECT_TRUE(kernel32.open_attempts.empty());
+  EXPECT_EQ(window_system.event_passes, 0);
+}
+
+TEST_F(ProcessLister, PlatformIdIsTheVersionQuerysAnswer) {
+  kernel32.platform = 1;
+  EXPECT_EQ(get_platform_id(kernel32), 1);
+  EXPECT_EQ(kernel32.platform_queries, 1);
+}
+
+// --- process ids -----------------------------------------------------------
+
+TEST_F(ProcessLister, ThreeProcessesTakeOneAttempt) {
+  for (std::uint32_t id : {30u, 10u, 20u}) add(id, {"C:\\OTHER.EXE"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(psapi.enum_buffer_sizes, (std::vector<std::uint32_t>{16}));
+  EXPECT_EQ(window_system.event_passes, 1);
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{30, 10, 20}));
+}
+
+TEST_F(ProcessLister, FourProcessesFillTheFirstBufferAndTakeTwoAttempts) {
+  for (std::uint32_t id : {1u, 2u, 3u, 4u}) add(id, {"C:\\OTHER.EXE"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(psapi.enum_buffer_sizes, (std::vector<std::uint32_t>{16, 32}));
+  EXPECT_EQ(window_system.event_passes, 2);
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+}
+
+TEST_F(ProcessLister, EventsArePassedBeforeEachAttempt) {
+  // Records how many attempts had been made at each event pass.
+  struct RecordingWindows : fake::WindowSystem {
+    fake::Psapi* psapi = nullptr;
+    std::vector<std::size_t> attempts_before;
+    void do_events() override { attempts_before.push_back(psapi->enum_buffer_sizes.size()); }
+  } windows;
+  windows.psapi = &psapi;
+  for (std::uint32_t id = 1; id <= 9; ++id) add(id, {"C:\\OTHER.EXE"});
+  list_process_modules(kernel32, psapi, windows, "report.exe", list);
+  EXPECT_EQ(psapi.enum_buffer_sizes, (std::vector<std::uint32_t>{16, 32, 64}));
+  EXPECT_EQ(windows.attempts_before, (std::vector<std::size_t>{0, 1, 2}));
+}
+
+TEST_F(ProcessLister, OpensForQueryAndMemoryReadWithoutInheritance) {
+  add(7, {"C:\\Tools\\REPORT.EXE"});
+  run();
+  EXPECT_EQ(kernel32.last_access, 0x410u);
+  EXPECT_FALSE(kernel32.last_inherit);
+}
+
+// --- which process ---------------------------------------------------------
+
+TEST_F(ProcessLister, NameMatchesWhateverItsCaseAndSurroundingSpaces) {
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  EXPECT_FALSE(run(" report.exe "));
+  EXPECT_EQ(list.items, Paths{"C:\\A.DLL"});
+}
+
+TEST_F(ProcessLister, OnlyTheArgumentsLastComponentCounts) {
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  EXPECT_FALSE(run("D:\\other\\Report.Exe"));
+  EXPECT_EQ(list.items, Paths{"C:\\A.DLL"});
+}
+
+TEST_F(ProcessLister, ExecutablePathIsComparedUpperCased) {
+  add(7, {"c:\\tools\\Report.exe", "C:\\A.DLL"});
+  EXPECT_FALSE(run("REPORT.EXE"));
+}
+
+TEST_F(ProcessLister, NulsAndSpacesAroundTheExecutablePathAreIgnored) {
+  add(7, {std::string(" C:\\Tools\\REPORT.EXE\0 ", 22), "C:\\A.DLL"});
+  EXPECT_FALSE(run());
+}
+
+TEST_F(ProcessLister, OnlyTheExecutablesFileNameIsCompared) {
+  add(1, {"C:\\REPORT.EXE\\OTHER.EXE", "C:\\X.DLL"});
+  add(2, {"C:\\Tools\\REPORT.EXE.OLD", "C:\\Y.DLL"});
+  add(3, {"", "C:\\Z.DLL"});  // path cannot be read
+  EXPECT_TRUE(run());
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1, 2, 3}));
+}
+
+TEST_F(ProcessLister, OnlyTheFirstOfTwoSameNamedProcessesIsListed) {
+  add(1, {"C:\\OTHER.EXE", "C:\\O.DLL"});
+  add(2, {"C:\\First\\REPORT.EXE", "C:\\FIRST\\F.DLL"});
+  add(3, {"D:\\Second\\report.exe", "D:\\SECOND\\S.DLL"});
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, Paths{"C:\\FIRST\\F.DLL"});
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1, 2}));
+}
+
+TEST_F(ProcessLister, ProcessThatCannotBeOpenedIsSkipped) {
+  add(1, {"C:\\Tools\\REPORT.EXE", "C:\\DENIED.DLL"});
+  kernel32.openable.erase(1);
+  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\OPEN.DLL"});
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, Paths{"C:\\OPEN.DLL"});
+}
+
+TEST_F(ProcessLister, ProcessWhoseModulesCannotBeListedIsSkipped) {
+  add(1, {"C:\\Tools\\REPORT.EXE", "C:\\GONE.DLL"}).modules_fail = true;
+  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\LISTED.DLL"});
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, Paths{"C:\\LISTED.DLL"});
+}
+
+TEST_F(ProcessLister, MatchWithoutDllModulesEndsTheWalk) {
+  add(1, {"C:\\Tools\\REPORT.EXE", "C:\\App\\grid.ocx"});
+  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\LATER.DLL"});
+  list.items = {"C:\\STALE.DLL"};
+  EXPECT_TRUE(run());
+  EXPECT_TRUE(list.items.empty());
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1}));
+}
+
+TEST_F(ProcessLister, EveryOpenedHandleIsClosed) {
+  add(1, {"C:\\OTHER.EXE"});
+  add(2, {"C:\\Tools\\REPORT.EXE"}).modules_fail = true;
+  add(3, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  add(4, {"C:\\Tools\\REPORT.EXE", "C:\\B.DLL"});
+  run();
+  EXPECT_EQ(kernel32.opened.size(), 3u);
+  EXPECT_EQ(kernel32.closed, kernel32.opened);
+}
+
+// --- which modules ---------------------------------------------------------
+
+TEST_F(ProcessLister, ListsTheDllModulesUpperCasedInModuleOrder) {
+  add(7, {"C:\\Tools\\report.exe", "C:\\WINDOWS\\system32\\ntdll.dll",
+          "C:\\App\\grid.ocx", "C:\\App\\Viewer.Dll"});
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items,
+            (Paths{"C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL", "C:\\APP\\VIEWER.DLL"}));
+}
+
+TEST_F(ProcessLister, OnlyPathsEndingInDotDllAreListedWithoutOuterSpaces) {
+  add(7, {"C:\\Tools\\REPORT.EXE", " C:\\App\\spaced.dll ", "C:\\App\\x.dll.bak",
+          "C:\\App\\nodotdll", "", "C:\\App\\last.DLL"});
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, (Paths{"C:\\APP\\SPACED.DLL", "C:\\APP\\LAST.DLL"}));
+}
+
+TEST_F(ProcessLister, SixtyModulesAreAllExamined) {
+  add(7, exe_with_dlls("C:\\Tools\\REPORT.EXE", 59));
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, upper_dlls(1, 59));
+  EXPECT_EQ(psapi.module_table_sizes, std::vector<std::uint32_t>{kTableBytes});
+}
+
+TEST_F(ProcessLister, MoreThanTwoHundredModulesAreAllListed) {
+  add(7, exe_with_dlls("C:\\Tools\\REPORT.EXE", 249));
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, upper_dlls(1, 249));
+  EXPECT_EQ(psapi.module_table_sizes,
+            (std::vector<std::uint32_t>{kTableBytes, 250 * sizeof(ModuleHandle)}));
+  EXPECT_EQ(kernel32.closed, kernel32.opened);
+}
+
+TEST_F(ProcessLister, ModulesLoadedWhileTheTableGrowsAreListed) {
+  fake::Psapi::Process& p = add(7, exe_with_dlls("C:\\Tools\\REPORT.EXE", 209));
+  Paths more;
+  for (int i = 210; i <= 229; ++i) more.push_back("C:\\App\\m" + std::to_string(i) + ".dll");
+  p.loads_after_query = {more};
+  EXPECT_FALSE(run());
+  EXPECT_EQ(list.items, upper_dlls(1, 229));
+  EXPECT_EQ(psapi.module_table_sizes,
+            (std::vector<std::uint32_t>{kTableBytes, 210 * sizeof(ModuleHandle),
+                                        230 * sizeof(ModuleHandle)}));
+}
+
+// --- failures --------------------------------------------------------------
+
+TEST_F(ProcessLister, ListFailureIsRaisedAsProcessInfoAfterClosingTheHandle) {
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  list.add_fails = true;
+  try {
+    run();
+    FAIL() << "no failure raised";
+  } catch (const SystemError& e) {
+    EXPECT_EQ(e.number(), 7);
+    EXPECT_EQ(e.source(), "ListBox");
+    EXPECT_EQ(e.description(), "ProcessInfo");
+  }
+  EXPECT_EQ(kernel32.opened.size(), 1u);
+  EXPECT_EQ(kernel32.closed, kernel32.opened);
+}
+
+TEST_F(ProcessLister, EntriesAddedBeforeAFailureStay) {
+  struct FailingAtSecond : fake::ListBox {
+    void add_item(const std::string& item) override {
+      if (items.size() == 1) throw SystemError(7, "ListBox", "Out of memory");
+      items.push_back(item);
+    }
+  } failing;
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL", "C:\\B.DLL"});
+  EXPECT_THROW(list_process_modules(kernel32, psapi, window_system, "report.exe",
+                                    failing),
+               SystemError);
+  EXPECT_EQ(failing.items, Paths{"C:\\A.DLL"});
+}
+
+TEST_F(ProcessLister, MissingEntryPointIsRaisedAsProcessInfo) {
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  for (const char* entry : {"EnumProcesses", "EnumProcessModules",
+                            "GetModuleFileNameExW"}) {
+    SCOPED_TRACE(entry);
+    psapi.missing_entry_point = entry;
+    try {
+      run();
+      ADD_FAILURE() << "no failure raised";
+    } catch (const SystemError& e) {
+      EXPECT_EQ(e.number(), 453);
+      EXPECT_EQ(e.source(), "psapi.dll");
+      EXPECT_EQ(e.description(), "ProcessInfo");
+    }
+    EXPECT_EQ(kernel32.closed, kernel32.opened);
+  }
+}
+
+// --- field routines --------------------------------------------------------
+
+TEST(CountFields, CountsBackslashSeparatedFields) {
+  EXPECT_EQ(count_fields("", "\\"), 0);
+  EXPECT_EQ(count_fields("ABC", "\\"), 1);
+  EXPECT_EQ(count_fields("A\\B\\C", "\\"), 3);
+  EXPECT_EQ(count_fields("A\\", "\\"), 2);
+  EXPECT_EQ(count_fields("\\", "\\"), 2);
+}
+
+TEST(CountFields, LongerDelimiterIsSearchedAgainOneCharacterOn) {
+  EXPECT_EQ(count_fields("A--B", "--"), 2);
+  EXPECT_EQ(count_fields("A---B", "--"), 3);
+}
+
+TEST(CountFields, MoreThan32767FieldsIsAnOverflow) {
+  EXPECT_EQ(count_fields(std::string(32766, '\\'), "\\"), 32767);
+  EXPECT_THROW(count_fields(std::string(32767, '\\'), "\\"), SystemError);
+}
+
+TEST(GetField, PicksFieldsCountedFromZero) {
+  EXPECT_EQ(get_field("A\\B\\C", "\\", 0, 0, 0), "A");
+  EXPECT_EQ(get_field("A\\B\\C", "\\", 0, 0, 2), "C");
+  EXPECT_EQ(get_field("A\\B\\C\\D", "\\", 1, 2, 1), "D");
+}
+
+TEST(GetField, NegativeIndexGivesTheFirstField) {
+  EXPECT_EQ(get_field("A\\B\\C", "\\", 0, 0, -1), "A");
+}
+
+TEST(GetField, BeyondTheLastFieldIsEmpty) {
+  EXPECT_EQ(get_field("A\\B\\C", "\\", 0, 0, 3), "");
+  EXPECT_EQ(get_field("A\\B\\C", "\\", 0, 0, 7), "");
+  EXPECT_EQ(get_field("A\\", "\\", 0, 0, 1), "");
+  EXPECT_EQ(get_field("", "\\", 0, 0, 0), "");
+}
+
+TEST(GetField, LongerDelimiterIsDroppedWhole) {
+  EXPECT_EQ(get_field("A--B--C", "--", 0, 0, 1), "B");
+  EXPECT_EQ(get_field("A---B", "--", 0, 0, 1), "-B");
+}
+
+TEST(GetField, IndexOverflowIsAFailure) {
+  EXPECT_THROW(get_field("A", "\\", 65536, 65536, 0), SystemError);
+  EXPECT_THROW(get_field("A", "\\", 1, 0x7FFFFFFF, 1), SystemError);
+}
+
+TEST(GetFileNameUpper, TakesTheTextAfterTheLastBackslash) {
+  EXPECT_EQ(get_file_name_upper("c:\\dir\\name.exe"), "NAME.EXE");
+  EXPECT_EQ(get_file_name_upper("name.exe"), "NAME.EXE");
+  EXPECT_EQ(get_file_name_upper("c:\\dir\\"), "");
+  EXPECT_EQ(get_file_name_upper(""), "");
+}
+
+}  // namespace
+}  // namespace tarnwick
