@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "files/file_version.h"
+#include "platform/win32/component_win32.h"
+#include "platform/win32/file_system_win32.h"
+#include "platform/win32/kernel32_win32.h"
+#include "platform/win32/psapi_win32.h"
+#include "platform/win32/version_win32.h"
+#include "report/system_files.h"
+#include "report/whatsnew.h"
+#include "substitutes/fake_platform.h"
+#include "win32/temp_folder.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::TempFolder;
+using testing::utf8;
+
+// Sets a process environment variable for one test and restores it after.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
+    wchar_t old[32768];
+    const DWORD length = GetEnvironmentVariableW(name, old, 32768);
+    had_ = length != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    old_.assign(old, length);
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedEnvironment() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  std::wstring old_;
+  bool had_ = false;
+};
+
+class ScopedCurrentFolder {
+ public:
+  explicit ScopedCurrentFolder(const std::wstring& folder) {
+    wchar_t old[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH + 1, old);
+    old_ = old;
+    SetCurrentDirectoryW(folder.c_str());
+  }
+  ~ScopedCurrentFolder() { SetCurrentDirectoryW(old_.c_str()); }
+
+ private:
+  std::wstring old_;
+};
+
+std::wstring own_exe_name() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+  std::wstring name = path;
+  name = name.substr(name.find_last_of(L'\\') + 1);
+  return name.substr(0, name.find_last_of(L'.'));
+}
+
+// The real platform layer, with the program folder and name under the test's
+// control and message boxes recorded instead of shown.
+struct ReportOnDisk : ::testing::Test {
+  TempFolder temp;
+  struct {
+    win32::Win32Kernel32 kernel32;
+    win32::Win32Psapi psapi;
+    win32::Win32VersionLibrary version;
+    win32::Win32ScriptingRuntime scripting;
+    win32::Win32ComponentLibrary component;
+  } real;
+  fake::WindowSystem window_system;
+  fake::Application app;
+  Platform platform{real.kernel32,  real.psapi, real.version, real.scripting,
+                    real.component, window_system, app};
+  fake::TextBox box;
+  fake::ListBox list;
+  Whatsnew form{platform, box, list};
+
+  std::vector<std::string> lines() const {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t end = box.value.find('\r', start);
+      out.push_back(box.value.substr(start, end - start));
+      if (end == std::string::npos) return out;
+      start = end + 1;
+    }
+  }
+  std::string line_of(const std::string& name) const {
+    for (const std::string& line : lines())
+      if (line.rfind(name + "    ", 0) == 0 || line.rfind(" " + name + " :", 0) == 0)
+        return line;
+    return "(no line for " + name + ")";
+  }
+};
+
+TEST_F(ReportOnDisk, LibrariesAlongTheSearchOrderAndTheirStates) {
+  const std::wstring program = temp.folder(L"Program");
+  const std::wstring current = temp.folder(L"Current");
+  const std::wstring first = temp.folder(L"First");
+  const std::wstring last = temp.folder(L"Last Ωμέγα");
+  temp.copy_fixture(L"fixture_v1234.dll", L"Program\\KTR_Imaging32.DLL");
+  temp.copy_fixture(L"fixture_v5126000.dll", L"Current\\PelkoCore32.dll");
+  temp.copy_fixture(L"KTR_Intel_Win32.dll", L"Current\\KTR_Intel_Win32.dll");
+  temp.folder(L"Program\\PELKOVIEW.DLL");  // a folder, not a library
+  temp.copy_fixture(L"fixture_v2050727.dll", L"Last Ωμέγα\\PELKOVIEW.DLL");
+  temp.copy_fixture(L"fixture_noversion.dll", L"Last Ωμέγα\\KTR_Scan32.dll");
+  temp.copy_fixture(L"fixture_initfails.dll", L"Last Ωμέγα\\PelkoOcr32.dll");
+  temp.copy_fixture(L"fixture_missingimport.dll", L"Last Ωμέγα\\PelkoPrint32.DLL");
+  temp.copy_fixture(L"fixture_text.dll", L"Last Ωμέγα\\pelkotwain.dll");
+
+  app.folder = utf8(program);
+  app.name = utf8(own_exe_name());
+  ScopedCurrentFolder in(current);
+  ScopedEnvironment path(L"PATH", first + L";" + last + L";C:\\windows\\system32");
+  form.Form_Load();
+
+  EXPECT_TRUE(window_system.messages.empty());
+  const auto l = lines();
+  ASSERT_GT(l.size(), 4u + 37u);
+  EXPECT_EQ(l[0].rfind("System files for " + app.name + " Version 1.0.13 Date: ", 0), 0u);
+  EXPECT_EQ(l[2], "KTR DLL version 4.7");
+
+  const std::string p = utf8(program), c = utf8(current), z = utf8(last);
+  EXPECT_EQ(line_of("KTR_Imaging32.DLL"),
+            "KTR_Imaging32.DLL    Path:  " + p + "\\KTR_Imaging32.DLL Version:  1.2.3.4"
+            " DLL cannot be loaded");
+  EXPECT_EQ(line_of("PelkoCore32.dll"),
+            "PelkoCore32.dll    Path:  " + c + "\\PelkoCore32.dll Version:  5.1.2600.0"
+            " DLL can be loaded");
+  EXPECT_EQ(line_of("PELKOVIEW.DLL"),
+            "PELKOVIEW.DLL    Path:  " + z + "\\PELKOVIEW.DLL Version:  2.0.50727.42"
+            " DLL can be loaded");
+  EXPECT_EQ(line_of("KTR_Scan32.dll"),
+            "KTR_Scan32.dll    Path:  " + z + "\\KTR_Scan32.dll Version:  N/A"
+            " DLL can be loaded");
+  EXPECT_EQ(line_of("PelkoOcr32.dll"),
+            "PelkoOcr32.dll    Path:  " + z + "\\PelkoOcr32.dll Version:  3.0.0.1"
+            " DLL cannot be loaded");
+  EXPECT_EQ(line_of("PelkoPrint32.DLL"),
+            "PelkoPrint32.DLL    Path:  " + z + "\\PelkoPrint32.DLL Version:  3.0.0.2"
+            " DLL cannot be loaded");
+  EXPECT_EQ(line_of("pelkotwain.dll"),
+            "pelkotwain.dll    Path:  " + z + "\\pelkotwain.dll Version:  N/A"
+            " DLL cannot be loaded");
+  EXPECT_EQ(line_of("KTR_Intel_Win32.dll"),
+            "KTR_Intel_Win32.dll    Path:  " + c + "\\KTR_Intel_Win32.dll Version:  4.7.0.12"
+            " DLL is loaded");
+  EXPECT_EQ(line_of("pelko_forms32.dll"), " pelko_forms32.dll :   File not found");
+}
+
+TEST_F(ReportOnDisk, SystemLibrariesAreFoundInTheSystemFolder) {
+  app.folder = utf8(temp.folder(L"Program"));
+  form.Form_Load();
+  const std::string system = form.system_folder;
+  ASSERT_FALSE(system.empty());
+  const std::string msvcrt = line_of("msvcrt.dll");
+  const std::string version =
+      get_file_version(real.version, system + "\\msvcrt.dll");
+  EXPECT_EQ(msvcrt, "msvcrt.dll    Path:  " + system + "\\msvcrt.dll Version:  " +
+                        (version.empty() ? "N/A" : version) + " DLL is loaded");
+}
+
+TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
+  app.folder = utf8(temp.folder(L"Program"));
+  app.name = utf8(own_exe_name());
+  form.Form_Load();
+  const auto l = lines();
+  const std::string heading = "Program Modules for " + app.name;
+  auto at = std::find(l.begin(), l.end(), heading);
+  ASSERT_NE(at, l.end()) << box.value;
+  EXPECT_EQ(at - l.begin(), 4 + 37 + 1);
+  EXPECT_EQ(*(at + 1), "");
+  bool ntdll = false;
+  for (auto it = at + 2; it != l.end(); ++it) {
+    EXPECT_EQ(*it, to_upper(*it));
+    EXPECT_EQ(it->substr(it->size() - 4), ".DLL");
+    ntdll = ntdll || it->ends_with("\\NTDLL.DLL");
+  }
+  EXPECT_TRUE(ntdll) << box.value;
+  EXPECT_EQ(static_cast<std::size_t>(list.count()), static_cast<std::size_t>(l.end() - at - 2));
+}
+
+TEST_F(ReportOnDisk, NamesOutsideTheAnsiCodePageAreFoundAndProbed) {
+  const std::wstring folder = temp.folder(L"Ünïcödé 日本");
+  temp.copy_fixture(L"fixture_v1234.dll", L"Ünïcödé 日本\\Ωmega_библиотека.dll");
+  app.folder = utf8(folder);
+  form.file_system = real.scripting.create_file_system_object();
+  const std::string name = utf8(L"Ωmega_библиотека.dll");
+  const std::string found = form.VBFindDLL(name);
+  EXPECT_EQ(found, utf8(folder) + "\\" + name);
+  EXPECT_EQ(get_file_version(real.version, found), "1.2.3.4");
+  const ModuleHandle handle = try_load_library(real.kernel32, found);
+  EXPECT_NE(handle, 0u);
+  release_library(real.kernel32, handle);
+}
+
+TEST_F(ReportOnDisk, FolderNamedLikeALibraryIsNotAFile) {
+  const std::wstring program = temp.folder(L"Program");
+  temp.folder(L"Program\\gdiplus_named.dll");
+  app.folder = utf8(program);
+  form.file_system = real.scripting.create_file_system_object();
+  ScopedEnvironment path(L"PATH", program);
+  EXPECT_EQ(form.VBFindDLL("gdiplus_named.dll"), "");
+}
+
+}  // namespace
+}  // namespace tarnwick
