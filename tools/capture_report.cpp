@@ -23,24 +23,24 @@ HWND find_report_window() {
   return nullptr;
 }
 
+struct ButtonSearch {
+  const wchar_t* caption;
+  HWND found;
+};
+
+BOOL CALLBACK match_caption(HWND child, LPARAM param) {
+  auto* search = reinterpret_cast<ButtonSearch*>(param);
+  wchar_t text[64] = {};
+  GetWindowTextW(child, text, 64);
+  if (lstrcmpW(text, search->caption) != 0) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
+// Buttons may sit inside the frame, so search every descendant.
 HWND find_button(HWND window, const wchar_t* caption) {
-  struct Search {
-    const wchar_t* caption;
-    HWND found;
-  } search{caption, nullptr};
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        wchar_t text[64] = {};
-        GetWindowTextW(child, text, 64);
-        if (lstrcmpW(text, s->caption) == 0) {
-          s->found = child;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ButtonSearch search{caption, nullptr};
+  EnumChildWindows(window, match_caption, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
