@@ -1,0 +1,27 @@
+# The shipped program must be a 32-bit image that imports system libraries
+# only: a runtime DLL of the compiler would be missing on a user's machine.
+# Usage: cmake -DOBJDUMP=<objdump> -DEXE=<file> -P check_imports.cmake
+cmake_minimum_required(VERSION 3.20)
+
+set(system_libraries ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL KERNEL32.DLL
+    MSVCRT.DLL OLE32.DLL OLEAUT32.DLL SHELL32.DLL USER32.DLL UXTHEME.DLL VERSION.DLL)
+
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read ${EXE}")
+endif()
+if(NOT dump MATCHES "file format pei-i386")
+  message(FATAL_ERROR "${EXE} is not a 32-bit Windows image")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+if(lines STREQUAL "")
+  message(FATAL_ERROR "${EXE} lists no imports at all")
+endif()
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^DLL Name: (.+)$" "\\1" name "${line}")
+  string(TOUPPER "${name}" name)
+  if(NOT name IN_LIST system_libraries)
+    message(FATAL_ERROR "${EXE} imports ${name}, which is not a system library")
+  endif()
+  message(STATUS "imports ${name}")
+endforeach()
