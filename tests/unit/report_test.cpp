@@ -6,6 +6,7 @@
 #include "report/system_files.h"
 #include "report/whatsnew.h"
 #include "substitutes/fake_platform.h"
+#include "substitutes/report_reading.h"
 
 namespace tarnwick {
 namespace {
@@ -24,21 +25,9 @@ struct Report : ::testing::Test {
     fake.kernel32.environment["PATH"] = "E:\\Suite";
   }
 
-  std::vector<std::string> lines() const {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t end = box.value.find('\r', start);
-      out.push_back(box.value.substr(start, end - start));
-      if (end == std::string::npos) return out;
-      start = end + 1;
-    }
-  }
+  std::vector<std::string> lines() const { return testing::report_lines(box.value); }
   std::string file_line_of(const std::string& name) const {
-    for (const std::string& line : lines())
-      if (line.rfind(name + "    ", 0) == 0 || line.rfind(" " + name + " :", 0) == 0)
-        return line;
-    return "(no line for " + name + ")";
+    return testing::report_line_of(box.value, name);
   }
 };
 

@@ -14,6 +14,7 @@
 #include "report/system_files.h"
 #include "report/whatsnew.h"
 #include "substitutes/fake_platform.h"
+#include "substitutes/report_reading.h"
 #include "win32/temp_folder.h"
 
 namespace tarnwick {
@@ -81,21 +82,9 @@ struct ReportOnDisk : ::testing::Test {
   fake::ListBox list;
   Whatsnew form{platform, box, list};
 
-  std::vector<std::string> lines() const {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t end = box.value.find('\r', start);
-      out.push_back(box.value.substr(start, end - start));
-      if (end == std::string::npos) return out;
-      start = end + 1;
-    }
-  }
+  std::vector<std::string> lines() const { return testing::report_lines(box.value); }
   std::string line_of(const std::string& name) const {
-    for (const std::string& line : lines())
-      if (line.rfind(name + "    ", 0) == 0 || line.rfind(" " + name + " :", 0) == 0)
-        return line;
-    return "(no line for " + name + ")";
+    return testing::report_line_of(box.value, name);
   }
 };
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarnwick::testing {
+
+// The report's lines, split at the lone CRs the report is written with.
+inline std::vector<std::string> report_lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find('\r', start);
+    out.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) return out;
+    start = end + 1;
+  }
+}
+
+// The file line a library's name starts, found or not.
+inline std::string report_line_of(const std::string& text, const std::string& name) {
+  for (const std::string& line : report_lines(text))
+    if (line.rfind(name + "    ", 0) == 0 || line.rfind(" " + name + " :", 0) == 0)
+      return line;
+  return "(no line for " + name + ")";
+}
+
+}  // namespace tarnwick::testing
