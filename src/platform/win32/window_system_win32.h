@@ -1,0 +1,35 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/window_system.h"
+
+namespace tarnwick::win32 {
+
+// Message boxes, the event pass and the clipboard, for the program's window.
+class Win32WindowSystem : public WindowSystem {
+ public:
+  // The window that owns message boxes and the clipboard; none until the
+  // program's window exists.
+  void set_owner(HWND owner) { owner_ = owner; }
+  HWND owner() const { return owner_; }
+
+  void message_box(const std::string& text) override;
+  void do_events() override;
+  // Places `text` as CF_UNICODETEXT; the system offers it as CF_TEXT as well.
+  // Raises SystemError, saying why, when the clipboard cannot be had.
+  void set_clipboard_text(const std::string& text) override;
+
+ private:
+  HWND owner_ = nullptr;
+};
+
+// The executable's name and folder, and the version the version record shows.
+class Win32Application : public Application {
+ public:
+  std::string exe_name() override;
+  std::string path() override;
+  AppVersion version() override;
+};
+
+}  // namespace tarnwick::win32
