@@ -1,0 +1,54 @@
+// Pelko_Files.exe: starting the program means creating its one window. The
+// window is made hidden, its load event builds the report, and only then is
+// it shown. There is no command line.
+
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/win32/text.h"
+#include "platform/win32/win32_platform.h"
+#include "report/window.h"
+
+namespace {
+
+int run_message_loop(tarnwick::WhatsnewWindow& window) {
+  MSG message{};
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1) return 1;
+    if (window.translate_message(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void show_failure(const std::string& description) {
+  MessageBoxW(nullptr, tarnwick::win32::to_wide(description).c_str(),
+              tarnwick::win32::to_wide(tarnwick::kApplicationTitle).c_str(), MB_OK);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  // The report probes libraries that may be missing or broken; the system
+  // must fail those loads quietly instead of asking the user about them.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  try {
+    auto platform = std::make_unique<tarnwick::win32::Win32Platform>();
+    auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
+                                                   platform->window_system);
+    window->load();
+    window->show(show_command);
+    return run_message_loop(*window);
+  } catch (const tarnwick::SystemError& error) {
+    show_failure(error.description());
+  } catch (const std::exception& error) {
+    show_failure(error.what());
+  }
+  return 1;
+}

@@ -1,0 +1,151 @@
+#pragma once
+
+// The real window `Whatsnew` (Win32 only): its controls laid out from one table
+// in twips, the small adapters through which the logic reaches the report box
+// and the module list, and the window procedure that routes the two button
+// clicks to the logic.
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "platform/controls.h"
+#include "platform/platform.h"
+#include "platform/win32/window_system_win32.h"
+#include "report/whatsnew.h"
+
+namespace tarnwick {
+
+// A GDI font and its one owner.
+class ScopedFont {
+ public:
+  ScopedFont() = default;
+  explicit ScopedFont(HFONT font) : font_(font) {}
+  ScopedFont(ScopedFont&& other) noexcept : font_(other.font_) { other.font_ = nullptr; }
+  ScopedFont& operator=(ScopedFont&& other) noexcept;
+  ScopedFont(const ScopedFont&) = delete;
+  ScopedFont& operator=(const ScopedFont&) = delete;
+  ~ScopedFont();
+
+  HFONT get() const { return font_; }
+
+ private:
+  HFONT font_ = nullptr;
+};
+
+// A library kept loaded while its owner lives.
+class ScopedLibrary {
+ public:
+  ScopedLibrary() = default;
+  explicit ScopedLibrary(HMODULE module) : module_(module) {}
+  ScopedLibrary& operator=(ScopedLibrary&& other) noexcept;
+  ScopedLibrary(const ScopedLibrary&) = delete;
+  ScopedLibrary& operator=(const ScopedLibrary&) = delete;
+  ~ScopedLibrary();
+
+  HMODULE get() const { return module_; }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+// The report box: a RichEdit control in plain-text mode, read and replaced
+// whole. Lines are kept apart by a lone CR, which the control shows as a line
+// break and gives back unchanged.
+class RichTextBox : public TextBox {
+ public:
+  explicit RichTextBox(HWND box) : box_(box) {}
+  std::string text() override;
+  void set_text(const std::string& text) override;
+
+ private:
+  HWND box_;
+};
+
+// The module list: an unsorted list box, so entries stay in the order added.
+class Win32ListBox : public ListBox {
+ public:
+  explicit Win32ListBox(HWND list) : list_(list) {}
+  void clear() override;
+  void add_item(const std::string& item) override;
+  std::int16_t count() override;
+  std::string item(int index) override;
+
+ private:
+  HWND list_;
+};
+
+// The window `Whatsnew`. It owns its controls, their fonts and one `Whatsnew`
+// (the logic); the logic reaches the controls only through the adapters.
+class WhatsnewWindow {
+ public:
+  static constexpr const wchar_t* kTitle = L"Tarnwick System Files";
+  static constexpr std::size_t kControlCount = 5;
+
+  // Creates the window with its controls, laid out at the screen's DPI and
+  // still hidden. Raises SystemError when the window cannot be made.
+  static std::unique_ptr<WhatsnewWindow> create(HINSTANCE instance, Platform& platform,
+                                                win32::Win32WindowSystem& window_system);
+  ~WhatsnewWindow();
+  WhatsnewWindow(const WhatsnewWindow&) = delete;
+  WhatsnewWindow& operator=(const WhatsnewWindow&) = delete;
+
+  HWND handle() const { return window_; }
+  // The load event: builds the report while the window is still hidden.
+  void load();
+  // Shows the finished window and puts the keyboard focus on "Done".
+  void show(int show_command);
+  // The dialog keyboard (Tab, Space, Enter) for this window's controls. True
+  // when the message was dealt with and must not be dispatched.
+  bool translate_message(MSG& message);
+
+  TextBox& report_box() { return *report_box_; }
+  ListBox& module_list() { return *module_list_; }
+
+ private:
+  WhatsnewWindow(Platform& platform, win32::Win32WindowSystem& window_system);
+
+  static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam);
+  LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
+
+  bool on_create(const CREATESTRUCTW& creation);
+  void on_command(int id, int code);
+  void on_next_dialog_control(WPARAM wparam, LPARAM lparam);
+  void on_activate(WPARAM wparam);
+  void on_set_focus();
+  void on_dpi_changed(UINT dpi, const RECT& suggested);
+  void on_destroy();
+  void on_nc_destroy();
+
+  void Command_copy_text_Click();
+  void Command_done_whats_new_Click();
+  void press_focused_button();
+
+  void create_controls(HINSTANCE instance);
+  void apply_layout(UINT dpi);
+  SIZE window_size(UINT dpi) const;
+  void place_on_screen(UINT dpi);
+  void report_failure(const std::string& description) noexcept;
+
+  Platform& platform_;
+  win32::Win32WindowSystem& window_system_;
+  // Declared first so that it is released last, after every control is gone.
+  ScopedLibrary rich_edit_library_;
+  std::array<ScopedFont, kControlCount> fonts_;
+  HWND window_ = nullptr;
+  std::array<HWND, kControlCount> controls_{};
+  // The control that had the focus when the window was last deactivated.
+  HWND focus_ = nullptr;
+  std::unique_ptr<RichTextBox> report_box_;
+  std::unique_ptr<Win32ListBox> module_list_;
+  std::unique_ptr<Whatsnew> whatsnew_;
+  std::exception_ptr create_failure_;
+};
+
+}  // namespace tarnwick
