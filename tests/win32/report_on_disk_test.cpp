@@ -158,6 +158,9 @@ TEST_F(ReportOnDisk, SystemLibrariesAreFoundInTheSystemFolder) {
 TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
   app.folder = utf8(temp.folder(L"Program"));
   app.name = utf8(own_exe_name());
+  const std::wstring current = temp.folder(L"Current");
+  temp.copy_fixture(L"KTR_Intel_Win32.dll", L"Current\\KTR_Intel_Win32.dll");
+  ScopedCurrentFolder in(current);
   form.Form_Load();
   const auto l = lines();
   const std::string heading = "Program Modules for " + app.name;
@@ -165,13 +168,15 @@ TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
   ASSERT_NE(at, l.end()) << box.value;
   EXPECT_EQ(at - l.begin(), 4 + 37 + 1);
   EXPECT_EQ(*(at + 1), "");
-  bool ntdll = false;
+  bool ntdll = false, component = false;
   for (auto it = at + 2; it != l.end(); ++it) {
     EXPECT_EQ(*it, to_upper(*it));
     EXPECT_EQ(it->substr(it->size() - 4), ".DLL");
     ntdll = ntdll || it->ends_with("\\NTDLL.DLL");
+    component = component || *it == to_upper(utf8(current)) + "\\KTR_INTEL_WIN32.DLL";
   }
   EXPECT_TRUE(ntdll) << box.value;
+  EXPECT_TRUE(component) << box.value;
   EXPECT_EQ(static_cast<std::size_t>(list.count()), static_cast<std::size_t>(l.end() - at - 2));
 }
 
