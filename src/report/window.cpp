@@ -190,9 +190,9 @@ ScopedFont make_font(const FontSpec& spec, UINT dpi) {
   return ScopedFont(handle);
 }
 
-// A RichEdit takes the face and size from WM_SETFONT but not always the
-// weight; its default character format says all of it. Sizes here are in
-// twips, so they need no DPI.
+// WM_SETFONT leaves a RichEdit with the point size it reads back from the
+// font's pixel height (13 px is 9.75 pt at 96 DPI); the default character
+// format carries the table's exact size, in twips, which need no DPI.
 void set_default_char_format(HWND box, const FontSpec& spec) {
   CHARFORMAT2W format{};
   format.cbSize = sizeof(format);
@@ -373,13 +373,25 @@ void WhatsnewWindow::show(int show_command) {
 bool WhatsnewWindow::translate_message(MSG& message) {
   if (window_ == nullptr) return false;
   if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+  const bool key = message.message == WM_KEYDOWN || message.message == WM_KEYUP ||
+                   message.message == WM_CHAR;
   // Escape does nothing here. Left alone it would reach the report box, which
   // closes its parent on Escape as a dialog's edit control does.
-  if ((message.message == WM_KEYDOWN || message.message == WM_KEYUP ||
-       message.message == WM_CHAR) &&
-      message.wParam == VK_ESCAPE)
+  if (key && message.wParam == VK_ESCAPE) return true;
+  // Tab moves the focus, from the report box too. The box would otherwise
+  // take the character that follows the key and type it over its selection.
+  // Ctrl+Tab is left to the box, which types a tab.
+  if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
+      (GetKeyState(VK_CONTROL) & 0x8000) == 0) {
+    move_focus((GetKeyState(VK_SHIFT) & 0x8000) != 0);
     return true;
+  }
   return IsDialogMessageW(window_, &message) != FALSE;
+}
+
+void WhatsnewWindow::move_focus(bool backwards) {
+  HWND next = GetNextDlgTabItem(window_, GetFocus(), backwards);
+  if (next != nullptr) SetFocus(next);
 }
 
 LRESULT CALLBACK WhatsnewWindow::window_procedure(HWND window, UINT message, WPARAM wparam,
@@ -557,12 +569,10 @@ void WhatsnewWindow::press_focused_button() {
 // The dialog manager's request to move the focus; the RichEdit sends it for
 // Tab, and without an answer Tab would stay in the box.
 void WhatsnewWindow::on_next_dialog_control(WPARAM wparam, LPARAM lparam) {
-  HWND next = nullptr;
   if (LOWORD(lparam) != 0)
-    next = reinterpret_cast<HWND>(wparam);
+    SetFocus(reinterpret_cast<HWND>(wparam));
   else
-    next = GetNextDlgTabItem(window_, GetFocus(), wparam != 0);
-  if (next != nullptr) SetFocus(next);
+    move_focus(wparam != 0);
 }
 
 void WhatsnewWindow::on_activate(WPARAM wparam) {

@@ -126,6 +126,7 @@ class WhatsnewWindow {
   void Command_copy_text_Click();
   void Command_done_whats_new_Click();
   void press_focused_button();
+  void move_focus(bool backwards);
 
   void create_controls(HINSTANCE instance);
   void apply_layout(UINT dpi);

@@ -1,0 +1,205 @@
+#pragma once
+
+// The test driver's view of Pelko_Files.exe: start it in folders of the test's
+// choosing, find its window and message boxes, read its controls, press its
+// buttons and keys, read the clipboard, and see how it ends. Everything here
+// works from outside the program's process, as a user would.
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace tarnwick::e2e {
+
+constexpr const wchar_t* kWindowTitle = L"Tarnwick System Files";
+constexpr const wchar_t* kApplicationTitle = L"Tarnwick_Files";
+// How long the driver waits for the program to do something before the test
+// fails. Generous: a cold Wine start can take seconds.
+constexpr std::chrono::milliseconds kPatience{30000};
+
+// A build path as the program sees it: under Wine the Unix root is drive Z:.
+std::wstring native_path(std::string_view build_path);
+// The built program and the fixture libraries, as CMake told the driver.
+std::filesystem::path program_file();
+// Empty when the build has no fixture folder.
+std::filesystem::path fixture_file(const wchar_t* name);
+
+// Whether windows can be made at all; without a display (Wine outside an X
+// server) every window test skips with this reason.
+bool display_available();
+constexpr const char* kNoDisplay =
+    "no display: windows cannot be created here (run the tests inside Xvfb)";
+
+// A kernel handle and its one owner.
+class ScopedHandle {
+ public:
+  ScopedHandle() = default;
+  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept;
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle();
+
+  HANDLE get() const { return handle_; }
+  explicit operator bool() const {
+    return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the owner goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path folder(const wchar_t* name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Where and how the program is started.
+struct Setting {
+  std::filesystem::path program_folder;  // a copy of Pelko_Files.exe goes here
+  std::filesystem::path current_folder;
+  std::wstring path_variable;            // the whole PATH the program gets
+};
+
+// A started copy of the program. Ended by force when the owner goes, so no
+// test leaves a process behind for the next one.
+class Program {
+ public:
+  explicit Program(const Setting& setting);
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  DWORD process_id() const { return process_id_; }
+  DWORD thread_id() const { return thread_id_; }
+  HANDLE process() const { return process_.get(); }
+
+  // The program's window titled "Tarnwick System Files", shown or not.
+  HWND window() const;
+  // Waits until the window is visible; null when it does not appear.
+  HWND wait_for_window() const;
+  // A message box "#32770" titled "Tarnwick_Files" of this program.
+  HWND message_box() const;
+  HWND wait_for_message_box() const;
+  // The exit code, once the process has ended within the driver's patience.
+  std::optional<DWORD> wait_for_exit() const;
+  bool running() const;
+
+ private:
+  ScopedHandle process_;
+  ScopedHandle thread_;
+  DWORD process_id_ = 0;
+  DWORD thread_id_ = 0;
+};
+
+// Controls of the window, told apart by class and caption.
+struct Controls {
+  HWND frame = nullptr;
+  HWND report = nullptr;
+  HWND list = nullptr;
+  HWND copy_text = nullptr;
+  HWND done = nullptr;
+  std::vector<HWND> all;
+};
+Controls find_controls(HWND window);
+
+std::wstring class_name(HWND window);
+// WM_GETTEXT, which the system carries across processes.
+std::wstring window_text(HWND window);
+// The report box's text as the program reads it (EM_GETTEXTEX, GT_DEFAULT):
+// lines apart by a lone CR. The request lives in the program's memory.
+std::wstring report_text(const Program& program, HWND report);
+// The control that has the keyboard focus in the program's thread.
+HWND focused_control(const Program& program);
+// The static text of a message box.
+std::wstring message_box_text(HWND box);
+
+// Posts a key press (down and up) to a control, as the keyboard would.
+void post_key(HWND control, WPARAM key);
+// Lets the driver's own window answer what the system sends it (the
+// clipboard tells its previous owner when it is emptied) while it waits.
+void pump_driver_messages();
+// Waits until `condition` holds; false when the driver's patience runs out.
+template <typename Condition>
+bool wait_until(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pump_driver_messages();
+    Sleep(10);
+  }
+  return true;
+}
+
+// The clipboard, opened by the driver for as long as the owner lives.
+class HeldClipboard {
+ public:
+  HeldClipboard();
+  ~HeldClipboard();
+  HeldClipboard(const HeldClipboard&) = delete;
+  HeldClipboard& operator=(const HeldClipboard&) = delete;
+  bool is_open() const { return open_; }
+
+ private:
+  bool open_ = false;
+};
+
+// Fills the clipboard with things that "Copy Text" must remove: a text and a
+// format private to the driver.
+void put_driver_data_on_clipboard(const std::wstring& text);
+UINT driver_private_format();
+std::vector<UINT> clipboard_formats();
+std::optional<std::wstring> clipboard_unicode_text();
+std::optional<std::string> clipboard_ansi_text();
+// Clicks "Copy Text" without waiting for its handler and waits until the
+// clipboard has changed and been closed again. False when it never changes.
+bool click_copy_text(HWND copy_text);
+
+// "a\rb" -> {"a", "b"}.
+std::vector<std::wstring> split(const std::wstring& text, wchar_t separator);
+std::wstring to_wide(std::string_view utf8);
+std::string to_utf8(std::wstring_view wide);
+
+// The window tests' fixture: skips without a display, and lays out folders
+// for one start of the program: its own folder, a current folder and a
+// folder for PATH that holds the stand-in component library when built.
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  Setting setting() const;
+  // Starts the program and waits for its window; fails the test when it
+  // does not appear.
+  Program& start();
+  HWND window() const { return window_; }
+  const Controls& controls() const { return controls_; }
+
+  TempFolder temp_;
+  std::filesystem::path program_folder_;
+  std::filesystem::path current_folder_;
+  std::filesystem::path path_folder_;
+  std::optional<Program> program_;
+  HWND window_ = nullptr;
+  Controls controls_;
+};
+
+}  // namespace tarnwick::e2e

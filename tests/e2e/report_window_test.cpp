@@ -1,0 +1,369 @@
+// The report window as a user meets it: when it opens, what the report box
+// holds, where the controls sit, and the notice that may come up while the
+// report is built.
+
+#include <richedit.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "report/system_files.h"
+
+namespace tarnwick::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const wchar_t* kHeaderStart = L"System files for Pelko_Files Version 1.0.13 Date: ";
+constexpr std::size_t kFirstFileLine = 4;  // header, empty, component line, empty
+constexpr std::size_t kTableSize = 37;
+constexpr std::size_t kModuleHeading = kFirstFileLine + kTableSize + 1;
+
+int pixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+int screen_dpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+RECT client_rect_of(HWND control, HWND window) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::wstring table_name(std::size_t index) { return to_wide(kSystemFileTable.at(index)); }
+
+std::wstring system_folder() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  GetSystemDirectoryW(folder, MAX_PATH + 1);
+  return folder;
+}
+
+std::wstring windows_folder() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  GetWindowsDirectoryW(folder, MAX_PATH + 1);
+  return folder;
+}
+
+std::wstring today() {
+  wchar_t date[128] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 128);
+  return date;
+}
+
+bool is_upper_case(const std::wstring& text) {
+  return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'a' && c <= L'z'; });
+}
+
+class ReportWindow : public ProgramTest {
+ protected:
+  std::vector<std::wstring> report_lines() const {
+    return split(report_text(*program_, controls_.report), L'\r');
+  }
+};
+
+TEST_F(ReportWindow, OpensHoldingTheFinishedReport) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  // Read the moment the window is seen: the load has already ended.
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GT(lines.size(), kModuleHeading);
+  EXPECT_EQ(lines[kModuleHeading], L"Program Modules for Pelko_Files");
+}
+
+TEST_F(ReportWindow, HeaderNamesTheProgramItsVersionAndTheDate) {
+  const std::wstring day_before = today();
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::wstring day_after = today();
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GT(lines.size(), 1u);
+  ASSERT_TRUE(lines[0].starts_with(kHeaderStart)) << to_utf8(lines[0]);
+  const std::wstring date = lines[0].substr(std::wcslen(kHeaderStart));
+  EXPECT_TRUE(date.starts_with(day_before + L" ") || date.starts_with(day_after + L" ") ||
+              date == day_before || date == day_after)
+      << to_utf8(date);
+  EXPECT_EQ(lines[1], L"");
+}
+
+TEST_F(ReportWindow, ComponentLineGivesTheVersionTheLibraryReports) {
+  const fs::path component = fixture_file(L"KTR_Intel_Win32.dll");
+  if (component.empty() || !fs::exists(component))
+    GTEST_SKIP() << "the stand-in component library is not built";
+  // Asked here, in the driver, so that the expected line does not come from
+  // the program itself.
+  HMODULE library = LoadLibraryW(component.c_str());
+  ASSERT_NE(library, nullptr);
+  using Query = void(WINAPI*)(std::int32_t*, std::int32_t*, std::int32_t*);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(library, "KTR_DLL_VERSION")));
+  ASSERT_NE(query, nullptr);
+  std::int32_t bytes = 0, major = 0, minor = 0;
+  query(&bytes, &major, &minor);
+  FreeLibrary(library);
+  ASSERT_GE(bytes, 1);
+
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GT(lines.size(), 3u);
+  EXPECT_EQ(lines[2],
+            L"KTR DLL version " + std::to_wstring(major) + L"." + std::to_wstring(minor));
+  EXPECT_EQ(lines[3], L"");
+}
+
+TEST_F(ReportWindow, ComponentLineSaysNotFoundWithoutTheLibrary) {
+  fs::remove(path_folder_ / L"KTR_Intel_Win32.dll");
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GT(lines.size(), 3u);
+  EXPECT_EQ(lines[2], L"KTR DLL version not found.");
+}
+
+TEST_F(ReportWindow, HasOneLinePerTableEntryInTableOrder) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GE(lines.size(), kFirstFileLine + kTableSize);
+  for (std::size_t i = 0; i < kTableSize; ++i) {
+    const std::wstring& line = lines[kFirstFileLine + i];
+    const std::wstring name = table_name(i);
+    EXPECT_TRUE(line.starts_with(name + L"    Path:  ") ||
+                line == L" " + name + L" :   File not found")
+        << "entry " << i << ": " << to_utf8(line);
+  }
+  EXPECT_EQ(lines[kFirstFileLine + kTableSize], L"");
+}
+
+TEST_F(ReportWindow, LibraryInTheProgramFolderIsReportedWithThatPath) {
+  const fs::path library = fixture_file(L"fixture_noversion.dll");
+  if (library.empty() || !fs::exists(library))
+    GTEST_SKIP() << "the fixture libraries are not built";
+  // A table name that neither the system nor the Windows folder holds, so the
+  // program folder is the only place it can be found and loaded from.
+  std::size_t planted = kTableSize;
+  for (std::size_t i = 1; i < kTableSize && planted == kTableSize; ++i) {
+    const std::wstring name = table_name(i);
+    if (!fs::exists(fs::path(system_folder()) / name) &&
+        !fs::exists(fs::path(windows_folder()) / name))
+      planted = i;
+  }
+  ASSERT_LT(planted, kTableSize) << "every table name exists in the system folders";
+  const std::wstring name = table_name(planted);
+  fs::copy_file(library, program_folder_ / name);
+
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GT(lines.size(), kFirstFileLine + planted);
+  EXPECT_EQ(lines[kFirstFileLine + planted], name + L"    Path:  " + program_folder_.wstring() +
+                                                 L"\\" + name +
+                                                 L" Version:  N/A DLL can be loaded");
+}
+
+TEST_F(ReportWindow, EndsWithTheProgramsModulesAsTheListHoldsThem) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::vector<std::wstring> lines = report_lines();
+  ASSERT_GT(lines.size(), kModuleHeading + 2);
+  EXPECT_EQ(lines[kModuleHeading - 1], L"");
+  EXPECT_EQ(lines[kModuleHeading], L"Program Modules for Pelko_Files");
+  EXPECT_EQ(lines[kModuleHeading + 1], L"");
+  const std::vector<std::wstring> modules(lines.begin() + kModuleHeading + 2, lines.end());
+  for (const std::wstring& module : modules) {
+    EXPECT_TRUE(module.ends_with(L".DLL")) << to_utf8(module);
+    EXPECT_TRUE(is_upper_case(module)) << to_utf8(module);
+  }
+  EXPECT_TRUE(std::any_of(modules.begin(), modules.end(),
+                          [](const std::wstring& m) { return m.ends_with(L"\\KERNEL32.DLL"); }));
+
+  // The list box carried them into the report, in the same order.
+  const LRESULT count = SendMessageW(controls_.list, LB_GETCOUNT, 0, 0);
+  ASSERT_EQ(count, static_cast<LRESULT>(modules.size()));
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t entry[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(controls_.list, LB_GETTEXT, static_cast<WPARAM>(i),
+                        reinterpret_cast<LPARAM>(entry), SMTO_ABORTIFHUNG, 10000, &length);
+    EXPECT_EQ(std::wstring(entry), modules[static_cast<std::size_t>(i)]);
+  }
+}
+
+TEST_F(ReportWindow, ShowsEveryCarriageReturnAsALineBreak) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::wstring text = report_text(*program_, controls_.report);
+  ASSERT_NE(text.find(L'\r'), std::wstring::npos);
+  EXPECT_EQ(text.find(L'\n'), std::wstring::npos) << "the box holds line feeds";
+  for (std::size_t at = text.find(L'\r'); at != std::wstring::npos;
+       at = text.find(L'\r', at + 1)) {
+    const LPARAM next = static_cast<LPARAM>(at + 1);
+    const LRESULT line = SendMessageW(controls_.report, EM_EXLINEFROMCHAR, 0, next);
+    EXPECT_EQ(SendMessageW(controls_.report, EM_LINEINDEX, static_cast<WPARAM>(line), 0), next)
+        << "no line starts after the CR at " << at;
+  }
+}
+
+TEST_F(ReportWindow, ScrollsSoThatTheLastLinesCanBeReached) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  EXPECT_EQ(SendMessageW(controls_.report, EM_GETFIRSTVISIBLELINE, 0, 0), 0)
+      << "the report opens at its start";
+  SendMessageW(controls_.report, WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_GT(SendMessageW(controls_.report, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  EXPECT_NE(GetWindowLongW(controls_.report, GWL_STYLE) & WS_VSCROLL, 0);
+}
+
+TEST_F(ReportWindow, ReportBoxStaysEditable) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  EXPECT_EQ(GetWindowLongW(controls_.report, GWL_STYLE) & ES_READONLY, 0);
+}
+
+// --- Layout ------------------------------------------------------------------
+
+struct TableRow {
+  const char* name;
+  HWND Controls::*control;
+  int left, top, width, height;
+  const wchar_t* caption;
+};
+
+// The layout table in twips; the frame sits at the client's corner, so the
+// children's offsets from the frame are client positions too.
+constexpr TableRow kLayout[] = {
+    {"Frame_whats_new", &Controls::frame, 0, 0, 13320, 12870, L""},
+    {"RichText_file_path", &Controls::report, 270, 270, 12740, 11870, nullptr},
+    {"List_DLL", &Controls::list, 390, 12360, 4485, 240, nullptr},
+    {"Command_copy_text", &Controls::copy_text, 9750, 12330, 1550, 315, L"Copy Text"},
+    {"Command_done_whats_new", &Controls::done, 11730, 12330, 1095, 330, L"Done"},
+};
+
+using ReportWindowLayout = ReportWindow;
+
+TEST_F(ReportWindowLayout, HasExactlyTheTablesControls) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  EXPECT_EQ(controls_.all.size(), std::size(kLayout));
+  for (const TableRow& row : kLayout) {
+    HWND control = controls_.*row.control;
+    ASSERT_NE(control, nullptr) << row.name << " is missing";
+    if (row.caption != nullptr) {
+      EXPECT_EQ(window_text(control), row.caption) << row.name;
+    }
+  }
+}
+
+TEST_F(ReportWindowLayout, ControlsSitWhereTheTableInTwipsPutsThem) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  const int dpi = screen_dpi();
+  for (const TableRow& row : kLayout) {
+    HWND control = controls_.*row.control;
+    ASSERT_NE(control, nullptr) << row.name;
+    const RECT rect = client_rect_of(control, window());
+    EXPECT_EQ(rect.left, pixels(row.left, dpi)) << row.name;
+    EXPECT_EQ(rect.top, pixels(row.top, dpi)) << row.name;
+    EXPECT_EQ(rect.right - rect.left, pixels(row.width, dpi)) << row.name;
+    EXPECT_EQ(rect.bottom - rect.top, pixels(row.height, dpi)) << row.name;
+  }
+}
+
+TEST_F(ReportWindowLayout, ClientAreaHasTheTablesSizeAndPlace) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  const int dpi = screen_dpi();
+  RECT client{};
+  GetClientRect(window(), &client);
+  EXPECT_EQ(client.right, pixels(13320, dpi));
+  EXPECT_EQ(client.bottom, pixels(12910, dpi));
+
+  POINT origin{0, 0};
+  ClientToScreen(window(), &origin);
+  RECT frame{};
+  GetWindowRect(window(), &frame);
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const POINT wanted{pixels(1140, dpi), pixels(1520, dpi)};
+  const LONG left = wanted.x - (origin.x - frame.left);
+  const LONG top = wanted.y - (origin.y - frame.top);
+  const bool fits = left >= work.left && top >= work.top &&
+                    left + (frame.right - frame.left) <= work.right &&
+                    top + (frame.bottom - frame.top) <= work.bottom;
+  if (fits) {
+    EXPECT_EQ(origin.x, wanted.x);
+    EXPECT_EQ(origin.y, wanted.y);
+  } else {
+    EXPECT_GE(frame.left, work.left);
+    EXPECT_GE(frame.top, work.top);
+  }
+}
+
+TEST_F(ReportWindowLayout, WindowHasAFixedSizeAndNothingMovesWhenItChanges) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  const LONG style = GetWindowLongW(window(), GWL_STYLE);
+  EXPECT_EQ(style & WS_THICKFRAME, 0) << "resizable border";
+  EXPECT_EQ(style & WS_MAXIMIZEBOX, 0) << "maximise box";
+  EXPECT_NE(style & WS_SYSMENU, 0) << "no close box";
+
+  std::vector<RECT> before;
+  for (HWND control : controls_.all) before.push_back(client_rect_of(control, window()));
+  RECT frame{};
+  GetWindowRect(window(), &frame);
+  SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left + 120,
+               frame.bottom - frame.top + 80, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (std::size_t i = 0; i < controls_.all.size(); ++i) {
+    const RECT after = client_rect_of(controls_.all[i], window());
+    EXPECT_TRUE(EqualRect(&after, &before[i])) << "control " << i << " moved";
+  }
+}
+
+TEST_F(ReportWindowLayout, NoControlAnswersToTheDialogOkOrCancelId) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  for (HWND control : controls_.all) {
+    const int id = GetDlgCtrlID(control);
+    EXPECT_NE(id, IDOK) << to_utf8(window_text(control));
+    EXPECT_NE(id, IDCANCEL) << to_utf8(window_text(control));
+  }
+}
+
+// --- A message during the load -----------------------------------------------
+
+using LoadNotice = ProgramTest;
+
+// An empty PATH makes the file search tell the user once, while the report
+// is being built: the message must come up although the window is still
+// hidden, and the window must open with the whole report once it is closed.
+TEST_F(LoadNotice, ComesBeforeTheWindowAndTheReportFollows) {
+  Setting quiet_path = setting();
+  quiet_path.path_variable = L"";
+  program_.emplace(quiet_path);
+  HWND box = program_->wait_for_message_box();
+  ASSERT_NE(box, nullptr) << "no message box came up";
+  EXPECT_EQ(message_box_text(box), L"The path is undefined");
+  HWND hidden = program_->window();
+  ASSERT_NE(hidden, nullptr) << "the window does not exist while it loads";
+  EXPECT_FALSE(IsWindowVisible(hidden)) << "the window showed before its report was built";
+
+  SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  window_ = program_->wait_for_window();
+  ASSERT_NE(window_, nullptr);
+  EXPECT_EQ(program_->message_box(), nullptr) << "a second notice came up";
+  controls_ = find_controls(window_);
+  const std::vector<std::wstring> lines = split(report_text(*program_, controls_.report), L'\r');
+  ASSERT_GT(lines.size(), kModuleHeading);
+  EXPECT_EQ(lines[kModuleHeading], L"Program Modules for Pelko_Files");
+}
+
+}  // namespace
+}  // namespace tarnwick::e2e
