@@ -92,6 +92,40 @@ TEST_F(Keyboard, EscapeDoesNothingOnTheButtonsOrInTheReport) {
   EXPECT_EQ(report_text(*program_, controls_.report), report);
 }
 
+// Typed on the keyboard, not posted: the box reads the Ctrl key's state,
+// which only real input sets. The window must be in the foreground for that.
+TEST_F(Keyboard, CtrlAThenCtrlCInTheReportCopiesAllOfIt) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  ASSERT_TRUE(focus_reaches(controls_.done));
+  ASSERT_TRUE(tab_to(controls_.report));
+  SetForegroundWindow(window());
+  if (!wait_until([&] { return GetForegroundWindow() == window(); }))
+    GTEST_SKIP() << "the window cannot be brought to the foreground here";
+
+  const DWORD before = GetClipboardSequenceNumber();
+  std::vector<INPUT> keys;
+  for (auto [key, up] : {std::pair{VK_CONTROL, false}, {'A', false}, {'A', true}, {'C', false},
+                         {'C', true}, {VK_CONTROL, true}}) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = static_cast<WORD>(key);
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    keys.push_back(input);
+  }
+  ASSERT_EQ(SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT)), keys.size());
+  ASSERT_TRUE(wait_until([&] { return GetClipboardSequenceNumber() != before; }))
+      << "nothing was copied";
+  const auto copied = clipboard_unicode_text();
+  ASSERT_TRUE(copied.has_value());
+  std::wstring expected;
+  for (wchar_t c : report_text(*program_, controls_.report)) {
+    expected += c;
+    if (c == L'\r') expected += L'\n';
+  }
+  EXPECT_EQ(*copied, expected);
+}
+
 using Ending = ProgramTest;
 
 TEST_F(Ending, DoneEndsTheProgramWithExitCodeZero) {
