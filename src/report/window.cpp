@@ -54,8 +54,6 @@ struct ControlLayout {
 // no font of their own.
 constexpr FontSpec kDialogFont{L"MS Shell Dlg", 80, FW_NORMAL, DEFAULT_CHARSET};
 
-// Control ids start well clear of IDOK and IDCANCEL, which the dialog manager
-// sends for Enter and Escape.
 enum Control : std::size_t { kFrame, kReport, kList, kCopyText, kDone };
 
 constexpr std::array<ControlLayout, WhatsnewWindow::kControlCount> kControls{{
@@ -72,6 +70,8 @@ static_assert(kControls[kFrame].kind == ControlKind::frame &&
               kControls[kList].kind == ControlKind::list &&
               kControls[kCopyText].kind == ControlKind::push_button &&
               kControls[kDone].kind == ControlKind::push_button);
+// Control ids stay clear of IDOK and IDCANCEL, which the dialog manager sends
+// for Enter and Escape.
 static_assert(std::all_of(kControls.begin(), kControls.end(), [](const ControlLayout& c) {
   return c.id != IDOK && c.id != IDCANCEL;
 }));
@@ -221,7 +221,7 @@ void register_window_class(HINSTANCE instance, WNDPROC procedure) {
   window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
   window_class.hIconSm = static_cast<HICON>(
       LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                 GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+                 GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR | LR_SHARED));
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kWindowClass;
@@ -268,21 +268,21 @@ std::string RichTextBox::text() {
   LRESULT length = SendMessageW(box_, EM_GETTEXTLENGTHEX,
                                 reinterpret_cast<WPARAM>(&length_query), 0);
   if (length < 0) length = 0;
-  // GT_DEFAULT keeps each line break as the lone CR it was written with.
+  // GT_DEFAULT keeps each line break as the lone CR it was written with. One
+  // character to spare: a text that fills the buffer means the count was short.
   for (;;) {
-    std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
+    std::wstring buffer(static_cast<std::size_t>(length) + 2, L'\0');
     GETTEXTEX query{};
     query.cb = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     query.flags = GT_DEFAULT;
     query.codepage = kUnicodeCodePage;
     const LRESULT copied = SendMessageW(box_, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
                                         reinterpret_cast<LPARAM>(buffer.data()));
-    if (copied < static_cast<LRESULT>(buffer.size()) - 1 || copied < length) {
+    if (copied <= length) {
       buffer.resize(static_cast<std::size_t>(std::max<LRESULT>(copied, 0)));
       return win32::to_utf8(buffer);
     }
-    // The count was short; ask again with room to spare.
-    length = length * 2 + 64;
+    length = copied * 2 + 64;
   }
 }
 
@@ -459,6 +459,7 @@ bool WhatsnewWindow::on_create(const CREATESTRUCTW& creation) {
     place_on_screen(dpi);
     focus_ = controls_[kDone];
     window_system_.set_owner(window_);
+    created_ = true;
     return true;
   } catch (...) {
     // Raised again by create(), outside the window procedure.
@@ -566,8 +567,9 @@ void WhatsnewWindow::press_focused_button() {
   else if (focus == controls_[kDone]) Command_done_whats_new_Click();
 }
 
-// The dialog manager's request to move the focus; the RichEdit sends it for
-// Tab, and without an answer Tab would stay in the box.
+// A request to move the focus, as a dialog would answer it. The RichEdit
+// sends one for a Tab that reaches it past translate_message; unanswered,
+// the focus would stay in the box.
 void WhatsnewWindow::on_next_dialog_control(WPARAM wparam, LPARAM lparam) {
   if (LOWORD(lparam) != 0)
     SetFocus(reinterpret_cast<HWND>(wparam));
@@ -595,7 +597,9 @@ void WhatsnewWindow::on_dpi_changed(UINT dpi, const RECT& suggested) {
 
 void WhatsnewWindow::on_destroy() {
   window_system_.set_owner(nullptr);
-  PostQuitMessage(0);
+  // The program ends with its window; a window that never came to be has no
+  // message loop to end, and the quit would swallow the failure's message.
+  if (created_) PostQuitMessage(0);
 }
 
 void WhatsnewWindow::on_nc_destroy() {

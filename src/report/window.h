@@ -147,6 +147,7 @@ class WhatsnewWindow {
   std::unique_ptr<Win32ListBox> module_list_;
   std::unique_ptr<Whatsnew> whatsnew_;
   std::exception_ptr create_failure_;
+  bool created_ = false;
 };
 
 }  // namespace tarnwick
