@@ -104,40 +104,8 @@ HWND driver_window() {
 
 }  // namespace
 
-std::wstring to_wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-  return wide;
-}
-
-std::string to_utf8(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr,
-                                         nullptr);
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring native_path(std::string_view build_path) {
-  std::wstring path = to_wide(build_path);
-  for (wchar_t& c : path)
-    if (c == L'/') c = L'\\';
-  if (path.size() > 1 && path[0] == L'\\' && path[1] != L'\\') path = L"Z:" + path;
-  return path;
-}
-
 fs::path program_file() { return native_path(TARNWICK_PROGRAM); }
 
-fs::path fixture_file(const wchar_t* name) {
-  const std::string_view folder = TARNWICK_FIXTURE_FOLDER;
-  if (folder.empty()) return {};
-  return fs::path(native_path(folder)) / name;
-}
 
 bool display_available() {
   static const bool available = [] {
@@ -156,7 +124,7 @@ void pump_driver_messages() {
   }
 }
 
-// --- ScopedHandle, TempFolder ----------------------------------------------
+// --- ScopedHandle ----------------------------------------------
 
 ScopedHandle& ScopedHandle::operator=(ScopedHandle&& other) noexcept {
   if (this != &other) {
@@ -169,28 +137,6 @@ ScopedHandle& ScopedHandle::operator=(ScopedHandle&& other) noexcept {
 
 ScopedHandle::~ScopedHandle() {
   if (*this) CloseHandle(handle_);
-}
-
-TempFolder::TempFolder() {
-  wchar_t base[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, base);
-  static int serial = 0;
-  for (;;) {
-    path_ = fs::path(base) / (L"tarnwick_e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                              std::to_wstring(++serial));
-    if (fs::create_directory(path_)) break;
-  }
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-fs::path TempFolder::folder(const wchar_t* name) const {
-  const fs::path folder = path_ / name;
-  fs::create_directories(folder);
-  return folder;
 }
 
 // --- Program ---------------------------------------------------------------

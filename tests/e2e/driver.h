@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/win32/text.h"
+#include "support/build_paths.h"
+#include "support/temp_folder.h"
+
 namespace tarnwick::e2e {
 
 constexpr const wchar_t* kWindowTitle = L"Tarnwick System Files";
@@ -24,12 +28,10 @@ constexpr const wchar_t* kApplicationTitle = L"Tarnwick_Files";
 // fails. Generous: a cold Wine start can take seconds.
 constexpr std::chrono::milliseconds kPatience{30000};
 
-// A build path as the program sees it: under Wine the Unix root is drive Z:.
-std::wstring native_path(std::string_view build_path);
-// The built program and the fixture libraries, as CMake told the driver.
+// The built program, as CMake told the driver.
 std::filesystem::path program_file();
-// Empty when the build has no fixture folder.
-std::filesystem::path fixture_file(const wchar_t* name);
+using testing::fixture_file;
+using testing::native_path;
 
 // Whether windows can be made at all; without a display (Wine outside an X
 // server) every window test skips with this reason.
@@ -57,21 +59,7 @@ class ScopedHandle {
   HANDLE handle_ = nullptr;
 };
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the owner goes.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path folder(const wchar_t* name) const;
-
- private:
-  std::filesystem::path path_;
-};
+using testing::TempFolder;
 
 // Where and how the program is started.
 struct Setting {
@@ -176,8 +164,8 @@ bool click_copy_text(HWND copy_text);
 
 // "a\rb" -> {"a", "b"}.
 std::vector<std::wstring> split(const std::wstring& text, wchar_t separator);
-std::wstring to_wide(std::string_view utf8);
-std::string to_utf8(std::wstring_view wide);
+using win32::to_utf8;
+using win32::to_wide;
 
 // The window tests' fixture: skips without a display, and lays out folders
 // for one start of the program: its own folder, a current folder and a

@@ -2,18 +2,20 @@
 
 #include "files/file_version.h"
 #include "platform/win32/version_win32.h"
-#include "win32/temp_folder.h"
+#include "platform/win32/text.h"
+#include "support/build_paths.h"
+#include "support/temp_folder.h"
 
 namespace tarnwick {
 namespace {
 
-using testing::fixture_path;
-using testing::utf8;
+using testing::fixture_file;
+using win32::to_utf8;
 
 struct RealFileVersion : ::testing::Test {
   win32::Win32VersionLibrary version;
-  std::string of(const std::wstring& fixture) {
-    return get_file_version(version, utf8(fixture_path(fixture)));
+  std::string of(const wchar_t* fixture) {
+    return get_file_version(version, to_utf8(fixture_file(fixture).wstring()));
   }
 };
 
@@ -41,10 +43,9 @@ TEST_F(RealFileVersion, CallsInARowDoNotLeakIntoEachOther) {
 
 TEST_F(RealFileVersion, PathOutsideTheAnsiCodePage) {
   testing::TempFolder temp;
-  temp.folder(L"Ωμέγα 日本");
-  const std::wstring copy =
-      temp.copy_fixture(L"fixture_v1234.dll", L"Ωμέγα 日本\\библиотека.dll");
-  EXPECT_EQ(get_file_version(version, utf8(copy)), "1.2.3.4");
+  const auto copy = temp.folder(L"Ωμέγα 日本") / L"библиотека.dll";
+  std::filesystem::copy_file(fixture_file(L"fixture_v1234.dll"), copy);
+  EXPECT_EQ(get_file_version(version, to_utf8(copy.wstring())), "1.2.3.4");
 }
 
 }  // namespace

@@ -15,13 +15,21 @@
 #include "report/whatsnew.h"
 #include "substitutes/fake_platform.h"
 #include "substitutes/report_reading.h"
-#include "win32/temp_folder.h"
+#include "platform/win32/text.h"
+#include "support/build_paths.h"
+#include "support/temp_folder.h"
 
 namespace tarnwick {
 namespace {
 
 using testing::TempFolder;
-using testing::utf8;
+
+std::string utf8(const std::wstring& text) { return win32::to_utf8(text); }
+
+// Places a copy of a fixture at `relative` below the temporary folder.
+void place(const TempFolder& temp, const wchar_t* fixture, const std::wstring& relative) {
+  std::filesystem::copy_file(testing::fixture_file(fixture), temp.path() / relative);
+}
 
 // Sets a process environment variable for one test and restores it after.
 class ScopedEnvironment {
@@ -93,15 +101,15 @@ TEST_F(ReportOnDisk, LibrariesAlongTheSearchOrderAndTheirStates) {
   const std::wstring current = temp.folder(L"Current");
   const std::wstring first = temp.folder(L"First");
   const std::wstring last = temp.folder(L"Last Ωμέγα");
-  temp.copy_fixture(L"fixture_v1234.dll", L"Program\\KTR_Imaging32.DLL");
-  temp.copy_fixture(L"fixture_v5126000.dll", L"Current\\PelkoCore32.dll");
-  temp.copy_fixture(L"KTR_Intel_Win32.dll", L"Current\\KTR_Intel_Win32.dll");
+  place(temp, L"fixture_v1234.dll", L"Program\\KTR_Imaging32.DLL");
+  place(temp, L"fixture_v5126000.dll", L"Current\\PelkoCore32.dll");
+  place(temp, L"KTR_Intel_Win32.dll", L"Current\\KTR_Intel_Win32.dll");
   temp.folder(L"Program\\PELKOVIEW.DLL");  // a folder, not a library
-  temp.copy_fixture(L"fixture_v2050727.dll", L"Last Ωμέγα\\PELKOVIEW.DLL");
-  temp.copy_fixture(L"fixture_noversion.dll", L"Last Ωμέγα\\KTR_Scan32.dll");
-  temp.copy_fixture(L"fixture_initfails.dll", L"Last Ωμέγα\\PelkoOcr32.dll");
-  temp.copy_fixture(L"fixture_missingimport.dll", L"Last Ωμέγα\\PelkoPrint32.DLL");
-  temp.copy_fixture(L"fixture_text.dll", L"Last Ωμέγα\\pelkotwain.dll");
+  place(temp, L"fixture_v2050727.dll", L"Last Ωμέγα\\PELKOVIEW.DLL");
+  place(temp, L"fixture_noversion.dll", L"Last Ωμέγα\\KTR_Scan32.dll");
+  place(temp, L"fixture_initfails.dll", L"Last Ωμέγα\\PelkoOcr32.dll");
+  place(temp, L"fixture_missingimport.dll", L"Last Ωμέγα\\PelkoPrint32.DLL");
+  place(temp, L"fixture_text.dll", L"Last Ωμέγα\\pelkotwain.dll");
 
   app.folder = utf8(program);
   app.name = utf8(own_exe_name());
@@ -159,7 +167,7 @@ TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
   app.folder = utf8(temp.folder(L"Program"));
   app.name = utf8(own_exe_name());
   const std::wstring current = temp.folder(L"Current");
-  temp.copy_fixture(L"KTR_Intel_Win32.dll", L"Current\\KTR_Intel_Win32.dll");
+  place(temp, L"KTR_Intel_Win32.dll", L"Current\\KTR_Intel_Win32.dll");
   ScopedCurrentFolder in(current);
   form.Form_Load();
   const auto l = lines();
@@ -182,7 +190,7 @@ TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
 
 TEST_F(ReportOnDisk, NamesOutsideTheAnsiCodePageAreFoundAndProbed) {
   const std::wstring folder = temp.folder(L"Ünïcödé 日本");
-  temp.copy_fixture(L"fixture_v1234.dll", L"Ünïcödé 日本\\Ωmega_библиотека.dll");
+  place(temp, L"fixture_v1234.dll", L"Ünïcödé 日本\\Ωmega_библиотека.dll");
   app.folder = utf8(folder);
   form.file_system = real.scripting.create_file_system_object();
   const std::string name = utf8(L"Ωmega_библиотека.dll");
