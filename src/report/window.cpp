@@ -232,35 +232,6 @@ void register_window_class(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Owners
-
-ScopedFont& ScopedFont::operator=(ScopedFont&& other) noexcept {
-  if (this != &other) {
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = other.font_;
-    other.font_ = nullptr;
-  }
-  return *this;
-}
-
-ScopedFont::~ScopedFont() {
-  if (font_ != nullptr) DeleteObject(font_);
-}
-
-ScopedLibrary& ScopedLibrary::operator=(ScopedLibrary&& other) noexcept {
-  if (this != &other) {
-    if (module_ != nullptr) FreeLibrary(module_);
-    module_ = other.module_;
-    other.module_ = nullptr;
-  }
-  return *this;
-}
-
-ScopedLibrary::~ScopedLibrary() {
-  if (module_ != nullptr) FreeLibrary(module_);
-}
-
-// ---------------------------------------------------------------------------
 // Control adapters
 
 std::string RichTextBox::text() {

@@ -16,43 +16,14 @@
 
 #include "platform/controls.h"
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/window_system_win32.h"
 #include "report/whatsnew.h"
 
 namespace tarnwick {
 
-// A GDI font and its one owner.
-class ScopedFont {
- public:
-  ScopedFont() = default;
-  explicit ScopedFont(HFONT font) : font_(font) {}
-  ScopedFont(ScopedFont&& other) noexcept : font_(other.font_) { other.font_ = nullptr; }
-  ScopedFont& operator=(ScopedFont&& other) noexcept;
-  ScopedFont(const ScopedFont&) = delete;
-  ScopedFont& operator=(const ScopedFont&) = delete;
-  ~ScopedFont();
-
-  HFONT get() const { return font_; }
-
- private:
-  HFONT font_ = nullptr;
-};
-
-// A library kept loaded while its owner lives.
-class ScopedLibrary {
- public:
-  ScopedLibrary() = default;
-  explicit ScopedLibrary(HMODULE module) : module_(module) {}
-  ScopedLibrary& operator=(ScopedLibrary&& other) noexcept;
-  ScopedLibrary(const ScopedLibrary&) = delete;
-  ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-  ~ScopedLibrary();
-
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_ = nullptr;
-};
+using win32::ScopedFont;
+using win32::ScopedLibrary;
 
 // The report box: a RichEdit control in plain-text mode, read and replaced
 // whole. Lines are kept apart by a lone CR, which the control shows as a line

@@ -124,21 +124,6 @@ void pump_driver_messages() {
   }
 }
 
-// --- ScopedHandle ----------------------------------------------
-
-ScopedHandle& ScopedHandle::operator=(ScopedHandle&& other) noexcept {
-  if (this != &other) {
-    if (*this) CloseHandle(handle_);
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
-ScopedHandle::~ScopedHandle() {
-  if (*this) CloseHandle(handle_);
-}
-
 // --- Program ---------------------------------------------------------------
 
 Program::Program(const Setting& setting) {

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/text.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
@@ -39,25 +40,7 @@ bool display_available();
 constexpr const char* kNoDisplay =
     "no display: windows cannot be created here (run the tests inside Xvfb)";
 
-// A kernel handle and its one owner.
-class ScopedHandle {
- public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  ScopedHandle& operator=(ScopedHandle&& other) noexcept;
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle();
-
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const {
-    return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+using win32::ScopedHandle;
 
 using testing::TempFolder;
 
