@@ -172,6 +172,16 @@ RECT window_rect_for_client(int width, int height, UINT dpi) {
   return rect;
 }
 
+RECT work_area_at(POINT point) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return screen;
+  }
+  return monitor.rcWork;
+}
+
 ScopedFont make_font(const FontSpec& spec, UINT dpi) {
   LOGFONTW font{};
   // Negative: the character height, as a point size means it.
@@ -193,13 +203,16 @@ ScopedFont make_font(const FontSpec& spec, UINT dpi) {
 // WM_SETFONT leaves a RichEdit with the point size it reads back from the
 // font's pixel height (13 px is 9.75 pt at 96 DPI); the default character
 // format carries the table's exact size, in twips, which need no DPI.
-void set_default_char_format(HWND box, const FontSpec& spec) {
+// `scale` is the resolution the layout is drawn at, `dpi` the screen's: the
+// box sizes its text in points at the screen's resolution.
+void set_default_char_format(HWND box, const FontSpec& spec, UINT scale, UINT dpi) {
   CHARFORMAT2W format{};
   format.cbSize = sizeof(format);
   format.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_FACE | CFM_SIZE |
                   CFM_CHARSET | CFM_WEIGHT;
   format.dwEffects = spec.weight >= FW_BOLD ? CFE_BOLD : 0;
-  format.yHeight = spec.tenths_of_point * kTwipsPerInch / kTenthsOfPointPerInch;
+  format.yHeight = MulDiv(spec.tenths_of_point * kTwipsPerInch / kTenthsOfPointPerInch,
+                          static_cast<int>(scale), static_cast<int>(dpi));
   format.wWeight = static_cast<WORD>(spec.weight);
   format.bCharSet = spec.charset;
   wcsncpy(format.szFaceName, spec.face, LF_FACESIZE - 1);
@@ -230,6 +243,21 @@ void register_window_class(HINSTANCE instance, WNDPROC procedure) {
 }
 
 }  // namespace
+
+// The resolution the table is drawn at: the screen's own, unless the window
+// would then not fit the work area (a 768-line screen, or a 1080-line one at
+// 125 % and more) and its buttons would sit past the screen's edge. Then the
+// whole layout, fonts included, is drawn at the largest resolution that fits.
+UINT fitting_dpi(UINT dpi, const RECT& work) {
+  constexpr int kSmallestDpi = 48;
+  const RECT frame = window_rect_for_client(0, 0, dpi);  // caption and borders alone
+  const int spare_width = (work.right - work.left) - (frame.right - frame.left);
+  const int spare_height = (work.bottom - work.top) - (frame.bottom - frame.top);
+  const int fits = std::min(spare_width * kTwipsPerInch / kClientWidth,
+                            spare_height * kTwipsPerInch / kClientHeight);
+  return static_cast<UINT>(std::clamp(fits, kSmallestDpi, static_cast<int>(dpi)));
+}
+
 
 // ---------------------------------------------------------------------------
 // Control adapters
@@ -427,7 +455,7 @@ bool WhatsnewWindow::on_create(const CREATESTRUCTW& creation) {
     whatsnew_ = std::make_unique<Whatsnew>(platform_, *report_box_, *module_list_);
     const UINT dpi = dpi_of(window_);
     apply_layout(dpi);
-    place_on_screen(dpi);
+    place_on_screen();
     focus_ = controls_[kDone];
     window_system_.set_owner(window_);
     created_ = true;
@@ -465,51 +493,52 @@ void WhatsnewWindow::create_controls(HINSTANCE instance) {
 }
 
 void WhatsnewWindow::apply_layout(UINT dpi) {
+  dpi_ = dpi;
+  scale_ = fitting_dpi(dpi, work_area_at(client_origin()));
+  const UINT scale = scale_;
   const ControlLayout& frame = kControls[kFrame];
   std::array<ScopedFont, kControlCount> fonts;
   for (std::size_t i = 0; i < kControls.size(); ++i) {
     const ControlLayout& layout = kControls[i];
     const int left = layout.left + (layout.in_frame ? frame.left : 0);
     const int top = layout.top + (layout.in_frame ? frame.top : 0);
-    SetWindowPos(controls_[i], nullptr, twips_to_pixels(left, dpi), twips_to_pixels(top, dpi),
-                 twips_to_pixels(layout.width, dpi), twips_to_pixels(layout.height, dpi),
+    SetWindowPos(controls_[i], nullptr, twips_to_pixels(left, scale), twips_to_pixels(top, scale),
+                 twips_to_pixels(layout.width, scale), twips_to_pixels(layout.height, scale),
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    fonts[i] = make_font(layout.font, dpi);
+    fonts[i] = make_font(layout.font, scale);
     SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts[i].get()), TRUE);
-    if (layout.kind == ControlKind::rich_text) set_default_char_format(controls_[i], layout.font);
+    if (layout.kind == ControlKind::rich_text)
+      set_default_char_format(controls_[i], layout.font, scale, dpi);
   }
   // The controls have let go of the old fonts; they may be deleted now.
   fonts_ = std::move(fonts);
 
-  const SIZE size = window_size(dpi);
+  const SIZE size = window_size();
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-SIZE WhatsnewWindow::window_size(UINT dpi) const {
-  const RECT rect = window_rect_for_client(twips_to_pixels(kClientWidth, dpi),
-                                           twips_to_pixels(kClientHeight, dpi), dpi);
+POINT WhatsnewWindow::client_origin() const {
+  return {twips_to_pixels(kClientLeft, dpi_), twips_to_pixels(kClientTop, dpi_)};
+}
+
+SIZE WhatsnewWindow::window_size() const {
+  const RECT rect = window_rect_for_client(twips_to_pixels(kClientWidth, scale_),
+                                           twips_to_pixels(kClientHeight, scale_), dpi_);
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-void WhatsnewWindow::place_on_screen(UINT dpi) {
-  const RECT frame = window_rect_for_client(twips_to_pixels(kClientWidth, dpi),
-                                            twips_to_pixels(kClientHeight, dpi), dpi);
-  const POINT client{twips_to_pixels(kClientLeft, dpi), twips_to_pixels(kClientTop, dpi)};
-  int left = client.x + frame.left;
-  int top = client.y + frame.top;
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-
+void WhatsnewWindow::place_on_screen() {
+  const SIZE size = window_size();
+  const RECT frame = window_rect_for_client(0, 0, dpi_);
+  const POINT client = client_origin();
   // Kept within the work area; where the window is larger, its title bar
   // stays on screen.
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  if (GetMonitorInfoW(MonitorFromPoint(client, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
-    const RECT& work = monitor.rcWork;
-    left = std::max<int>(std::min<int>(left, work.right - width), work.left);
-    top = std::max<int>(std::min<int>(top, work.bottom - height), work.top);
-  }
+  const RECT work = work_area_at(client);
+  const int left = std::max<int>(std::min<int>(client.x + frame.left, work.right - size.cx),
+                                 work.left);
+  const int top = std::max<int>(std::min<int>(client.y + frame.top, work.bottom - size.cy),
+                                work.top);
   SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

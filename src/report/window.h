@@ -25,6 +25,10 @@ namespace tarnwick {
 using win32::ScopedFont;
 using win32::ScopedLibrary;
 
+// The resolution the window's table is drawn at on a screen of `dpi` whose
+// work area is `work`: the screen's own where the window fits.
+UINT fitting_dpi(UINT dpi, const RECT& work);
+
 // The report box: a RichEdit control in plain-text mode, read and replaced
 // whole. Lines are kept apart by a lone CR, which the control shows as a line
 // break and gives back unchanged.
@@ -100,9 +104,12 @@ class WhatsnewWindow {
   void move_focus(bool backwards);
 
   void create_controls(HINSTANCE instance);
+  // Lays the table out for a screen of `dpi`, drawn smaller where it would
+  // not fit the work area.
   void apply_layout(UINT dpi);
-  SIZE window_size(UINT dpi) const;
-  void place_on_screen(UINT dpi);
+  POINT client_origin() const;
+  SIZE window_size() const;
+  void place_on_screen();
   void report_failure(const std::string& description) noexcept;
 
   Platform& platform_;
@@ -110,6 +117,8 @@ class WhatsnewWindow {
   // Declared first so that it is released last, after every control is gone.
   ScopedLibrary rich_edit_library_;
   std::array<ScopedFont, kControlCount> fonts_;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;  // the screen's
+  UINT scale_ = USER_DEFAULT_SCREEN_DPI;  // what the layout is drawn at
   HWND window_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   // The control that had the focus when the window was last deactivated.

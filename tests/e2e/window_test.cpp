@@ -302,5 +302,43 @@ TEST(Win32Application, NamesTheExecutableWithoutFolderOrExtension) {
   EXPECT_EQ(version.revision, 13);
 }
 
+// The window's outer size when its 13320 x 12910 twips client area is drawn
+// at `scale` on a screen of `dpi`.
+SIZE outer_size(UINT scale, UINT dpi) {
+  RECT rect{0, 0, MulDiv(13320, scale, 1440), MulDiv(12910, scale, 1440)};
+  using AdjustForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust = reinterpret_cast<AdjustForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  if (adjust == nullptr) return {rect.right, rect.bottom};
+  adjust(&rect, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, FALSE, 0, dpi);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+TEST(WindowFit, ScreenThatHoldsTheWindowKeepsItsOwnResolution) {
+  EXPECT_EQ(fitting_dpi(96, RECT{0, 0, 1280, 1024}), 96u);
+  EXPECT_EQ(fitting_dpi(144, RECT{0, 0, 2560, 1400}), 144u);
+}
+
+TEST(WindowFit, ScreenTooSmallGetsTheLargestLayoutThatFits) {
+  struct Case {
+    UINT dpi;
+    RECT work;
+  };
+  // A 1366 x 768 laptop; a 1080-line screen at 125 % and 150 %; a work area
+  // that starts below a taskbar at the top.
+  for (const Case& c : {Case{96, {0, 0, 1366, 728}}, Case{120, {0, 0, 1920, 1040}},
+                        Case{144, {0, 0, 1920, 1040}}, Case{96, {0, 40, 1366, 768}}}) {
+    const UINT scale = fitting_dpi(c.dpi, c.work);
+    EXPECT_LT(scale, c.dpi);
+    const SIZE fits = outer_size(scale, c.dpi);
+    const SIZE larger = outer_size(scale + 1, c.dpi);
+    EXPECT_LE(fits.cx, c.work.right - c.work.left);
+    EXPECT_LE(fits.cy, c.work.bottom - c.work.top);
+    EXPECT_TRUE(larger.cx > c.work.right - c.work.left ||
+                larger.cy > c.work.bottom - c.work.top)
+        << "a larger layout would still fit at " << scale + 1;
+  }
+}
+
 }  // namespace
 }  // namespace tarnwick
