@@ -17,12 +17,18 @@ char32_t upper_code_point(char32_t c) {
   if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;  // Latin-1
   if (c == 0xFF) return 0x178;
   // Latin Extended-A pairs its letters upper/lower, mostly even/odd.
+  if (c == 0x131) return U'I';  // dotless i
+  if (c == 0x17F) return U'S';  // long s
   if (c >= 0x100 && c <= 0x137 && (c & 1)) return c - 1;
   if (c >= 0x139 && c <= 0x148 && !(c & 1)) return c - 1;
   if (c >= 0x14A && c <= 0x177 && (c & 1)) return c - 1;
   if (c == 0x17A || c == 0x17C || c == 0x17E) return c - 1;
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;  // Greek
-  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return c - 0x20;  // Greek
+  if (c == 0x3C2) return 0x3A3;  // final sigma
+  if (c == 0x3AC) return 0x386;  // accented vowels sit apart from the rest
+  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+  if (c == 0x3CC) return 0x38C;
+  if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
   if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic
   if (c >= 0x450 && c <= 0x45F) return c - 0x50;
   return c;
