@@ -6,8 +6,9 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+
+#include "platform/win32/text.h"
 
 namespace {
 
@@ -58,11 +59,8 @@ std::wstring clipboard_text() {
 }
 
 void print_utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0,
-                                       nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), size, nullptr, nullptr);
-  std::fwrite(utf8.c_str(), 1, std::strlen(utf8.c_str()), stdout);
+  const std::string utf8 = tarnwick::win32::to_utf8(text);
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fputc('\n', stdout);
 }
 

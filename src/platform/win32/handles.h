@@ -31,6 +31,8 @@ class Owned {
     if (Traits::valid(handle_)) Traits::release(handle_);
     handle_ = Handle{};
   }
+  // Gives the handle up to a new owner, such as the system.
+  Handle release() { return std::exchange(handle_, Handle{}); }
 
  private:
   Handle handle_{};
@@ -55,8 +57,14 @@ struct LibraryTraits {
   static void release(HMODULE module) { FreeLibrary(module); }
 };
 
+struct GlobalMemoryTraits {
+  static bool valid(HGLOBAL memory) { return memory != nullptr; }
+  static void release(HGLOBAL memory) { GlobalFree(memory); }
+};
+
 using ScopedHandle = Owned<HANDLE, KernelHandleTraits>;
 using ScopedFont = Owned<HFONT, FontTraits>;
 using ScopedLibrary = Owned<HMODULE, LibraryTraits>;
+using GlobalMemory = Owned<HGLOBAL, GlobalMemoryTraits>;
 
 }  // namespace tarnwick::win32

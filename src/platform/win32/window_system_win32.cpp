@@ -5,6 +5,7 @@
 
 #include "app/version.h"
 #include "platform/error.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/lazy_binding.h"
 #include "platform/win32/text.h"
 
@@ -75,27 +76,6 @@ class ScopedClipboard {
   bool open_ = false;
 };
 
-// Movable global memory, freed unless the clipboard has taken it over.
-class GlobalMemory {
- public:
-  explicit GlobalMemory(std::size_t bytes) : memory_(GlobalAlloc(GMEM_MOVEABLE, bytes)) {}
-  GlobalMemory(const GlobalMemory&) = delete;
-  GlobalMemory& operator=(const GlobalMemory&) = delete;
-  ~GlobalMemory() {
-    if (memory_ != nullptr) GlobalFree(memory_);
-  }
-
-  HGLOBAL get() const { return memory_; }
-  HGLOBAL release() {
-    HGLOBAL memory = memory_;
-    memory_ = nullptr;
-    return memory;
-  }
-
- private:
-  HGLOBAL memory_;
-};
-
 std::wstring module_file_name() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -138,7 +118,8 @@ void Win32WindowSystem::set_clipboard_text(const std::string& text) {
 
   const std::wstring wide = to_wide(text);
   const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
-  GlobalMemory memory(bytes);
+  // Freed here unless the clipboard takes it over.
+  GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
   if (memory.get() == nullptr)
     throw last_error(kClipboardSource, "No memory for the clipboard text");
   void* target = GlobalLock(memory.get());
