@@ -35,6 +35,7 @@ class Kernel32 {
   virtual ProcessHandle open_process(std::uint32_t access, bool inherit,
                                      std::uint32_t process_id) = 0;
   virtual void close_handle(ProcessHandle handle) = 0;
+  virtual std::uint32_t current_process_id() = 0;
   // The platform identifier of the version query (2 for the NT family),
   // or 0 when the query fails.
   virtual std::int32_t platform_id() = 0;

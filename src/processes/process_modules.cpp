@@ -147,7 +147,11 @@ bool list_process_modules(Kernel32& kernel32, Psapi& psapi,
     exe_file_name = to_upper(trim_spaces(exe_file_name));
     if (get_platform_id(kernel32) == kPlatformNt) {
       const std::string wanted = get_file_name_upper(exe_file_name);
+      const std::uint32_t own_id = kernel32.current_process_id();
       for (std::uint32_t id : collect_process_ids(psapi, window_system)) {
+        // Only this process is ours to list: another copy of the program,
+        // started from another folder, has the same file name.
+        if (id != own_id) continue;
         OpenProcessHandle process(
             kernel32, kernel32.open_process(kProcessAccess, false, id));
         if (!process) continue;

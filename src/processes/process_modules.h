@@ -12,8 +12,9 @@ namespace tarnwick {
 
 constexpr std::int32_t kPlatformNt = 2;
 
-// Fills `list` with the upper-case paths of the ".DLL" modules of the first
-// running process whose executable has the file name `exe_file_name`.
+// Fills `list` with the upper-case paths of the ".DLL" modules of this
+// process, found among the running processes by its id, when its executable
+// has the file name `exe_file_name`.
 // Returns true when `list` ends up empty. Failures are raised again with the
 // description "ProcessInfo".
 bool list_process_modules(Kernel32& kernel32, Psapi& psapi,

@@ -10,10 +10,11 @@ void Whatsnew::append_module_section() {
                                           exe_name + ".exe", List_DLL);
   if (empty) return;
 
-  RichText_file_path.set_text(RichText_file_path.text() +
-                              module_section_heading(exe_name));
+  // The heading and every entry go into the box in one write.
+  std::string section = module_section_heading(exe_name);
   const std::int16_t count = List_DLL.count();
-  for (std::int16_t i = 0; i < count; ++i) append_line(List_DLL.item(i));
+  for (std::int16_t i = 0; i < count; ++i) section += "\r" + List_DLL.item(i);
+  RichText_file_path.append(section);
 }
 
 }  // namespace tarnwick

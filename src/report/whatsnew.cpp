@@ -113,7 +113,7 @@ void Whatsnew::build_report() {
 }
 
 void Whatsnew::append_line(const std::string& line) {
-  RichText_file_path.set_text(RichText_file_path.text() + "\r" + line);
+  RichText_file_path.append("\r" + line);
 }
 
 void Whatsnew::append_file_line(const std::string& name) {

@@ -291,7 +291,26 @@ void RichTextBox::set_text(const std::string& text) {
   if (SendMessageW(box_, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&settings),
                    reinterpret_cast<LPARAM>(wide.c_str())) == 0)
     throw SystemError(7, "RichText_file_path", "The report box cannot take the text");
-  // A new text is read from its start, as a freshly set text box shows it.
+  show_start();
+}
+
+// Only the piece crosses to the control: the text already in the box is
+// neither read nor converted again.
+void RichTextBox::append(const std::string& piece) {
+  GETTEXTLENGTHEX length_query{GTL_NUMCHARS, kUnicodeCodePage};
+  const LRESULT length = SendMessageW(box_, EM_GETTEXTLENGTHEX,
+                                      reinterpret_cast<WPARAM>(&length_query), 0);
+  CHARRANGE end{static_cast<LONG>(std::max<LRESULT>(length, 0)),
+                static_cast<LONG>(std::max<LRESULT>(length, 0))};
+  SendMessageW(box_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+  const std::wstring wide = win32::to_wide(piece);
+  // No undo record: the report is not the user's typing.
+  SendMessageW(box_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+// The caret at the first character and the first line at the top, as a
+// freshly set text box shows it.
+void RichTextBox::show_start() {
   SendMessageW(box_, EM_SETSEL, 0, 0);
   SendMessageW(box_, EM_SCROLLCARET, 0, 0);
 }
@@ -354,6 +373,9 @@ std::unique_ptr<WhatsnewWindow> WhatsnewWindow::create(HINSTANCE instance, Platf
 void WhatsnewWindow::load() {
   try {
     whatsnew_->Form_Load();
+    // Appending leaves the caret after the last line; the report is read
+    // from its top.
+    report_box_->show_start();
   } catch (const SystemError& error) {
     report_failure(error.description());
   } catch (const std::exception& error) {

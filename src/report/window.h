@@ -37,6 +37,8 @@ class RichTextBox : public TextBox {
   explicit RichTextBox(HWND box) : box_(box) {}
   std::string text() override;
   void set_text(const std::string& text) override;
+  void append(const std::string& piece) override;
+  void show_start();
 
  private:
   HWND box_;

@@ -152,6 +152,18 @@ TEST_F(WhatsnewWindowInProcess, ReportBoxGivesBackTheLoneCarriageReturnsItWasGiv
   EXPECT_EQ(SendMessageW(report_, EM_GETLINECOUNT, 0, 0), 5);
 }
 
+TEST_F(WhatsnewWindowInProcess, ReportBoxAppendsAtItsEndWhereverTheCaretIs) {
+  TextBox& box = window_->report_box();
+  box.set_text("header\r");  // leaves the caret at the start
+  box.append("\rKTR DLL version 4.7");
+  SendMessageW(report_, EM_SETSEL, 3, 5);  // a selection must not be replaced
+  box.append("\r");
+  box.append("\r\xCE\xA9mega.dll    Path:  C:\\Gr\xC3\xBC\xC3\x9F" "e\\\xCE\xA9mega.dll");
+  EXPECT_EQ(box.text(), "header\r\rKTR DLL version 4.7\r\r\xCE\xA9mega.dll    Path:  "
+                        "C:\\Gr\xC3\xBC\xC3\x9F" "e\\\xCE\xA9mega.dll");
+  EXPECT_EQ(SendMessageW(report_, EM_GETLINECOUNT, 0, 0), 5);
+}
+
 TEST_F(WhatsnewWindowInProcess, ReportBoxReplacesItsWholeText) {
   window_->report_box().set_text("an old report\rwith two lines");
   window_->report_box().set_text("new");
@@ -233,6 +245,17 @@ TEST_F(WhatsnewWindowInProcess, LoadFailureIsToldWhileHiddenAndThePartialReportI
   EXPECT_NE(report.find(std::string(kSystemFileTable[2])), std::string::npos);
   EXPECT_EQ(report.find(std::string(kSystemFileTable[3])), std::string::npos);
   EXPECT_EQ(GetFocus(), done_);
+}
+
+TEST_F(WhatsnewWindowInProcess, LoadedReportIsShownFromItsTop) {
+  fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
+  std::vector<std::string> modules{"C:\\Tarnwick\\Pelko_Files.exe"};
+  for (int i = 0; i < 300; ++i) modules.push_back("C:\\Suite\\m" + std::to_string(i) + ".dll");
+  fake_.psapi.add(fake_.kernel32, fake_.kernel32.own_id, modules);
+  window_->load();
+  EXPECT_TRUE(window_->report_box().text().ends_with("\rC:\\SUITE\\M299.DLL"));
+  EXPECT_EQ(SendMessageW(report_, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(report_, EM_GETSEL, 0, 0), 0);
 }
 
 // --- The window system -----------------------------------------------------------

@@ -40,6 +40,8 @@ class Kernel32 : public tarnwick::Kernel32 {
   std::vector<ProcessHandle> closed;
   std::int32_t platform = 2;
   int platform_queries = 0;
+  // The id of the process the logic runs in.
+  std::uint32_t own_id = 7;
 
   ProcessHandle open_process(std::uint32_t access, bool inherit,
                              std::uint32_t process_id) override {
@@ -52,6 +54,7 @@ class Kernel32 : public tarnwick::Kernel32 {
     return it->second;
   }
   void close_handle(ProcessHandle handle) override { closed.push_back(handle); }
+  std::uint32_t current_process_id() override { return own_id; }
   std::int32_t platform_id() override {
     ++platform_queries;
     return platform;
@@ -224,9 +227,18 @@ class TextBox : public tarnwick::TextBox {
  public:
   std::string value;
   int writes = 0;
-  std::string text() override { return value; }
+  // Reads of the whole text: the load itself never needs one.
+  int reads = 0;
+  std::string text() override {
+    ++reads;
+    return value;
+  }
   void set_text(const std::string& text) override {
     value = text;
+    ++writes;
+  }
+  void append(const std::string& piece) override {
+    value += piece;
     ++writes;
   }
 };

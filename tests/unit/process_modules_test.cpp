@@ -71,19 +71,21 @@ TEST_F(ProcessLister, PlatformIdIsTheVersionQuerysAnswer) {
 // --- process ids -----------------------------------------------------------
 
 TEST_F(ProcessLister, ThreeProcessesTakeOneAttempt) {
-  for (std::uint32_t id : {30u, 10u, 20u}) add(id, {"C:\\OTHER.EXE"});
-  EXPECT_TRUE(run());
+  for (std::uint32_t id : {30u, 10u, 7u}) add(id, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  EXPECT_FALSE(run());
   EXPECT_EQ(psapi.enum_buffer_sizes, (std::vector<std::uint32_t>{16}));
   EXPECT_EQ(window_system.event_passes, 1);
-  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{30, 10, 20}));
+  // Other processes are never opened, whatever their name.
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{7}));
 }
 
 TEST_F(ProcessLister, FourProcessesFillTheFirstBufferAndTakeTwoAttempts) {
-  for (std::uint32_t id : {1u, 2u, 3u, 4u}) add(id, {"C:\\OTHER.EXE"});
-  EXPECT_TRUE(run());
+  for (std::uint32_t id : {1u, 2u, 3u}) add(id, {"C:\\OTHER.EXE"});
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
+  EXPECT_FALSE(run());
   EXPECT_EQ(psapi.enum_buffer_sizes, (std::vector<std::uint32_t>{16, 32}));
   EXPECT_EQ(window_system.event_passes, 2);
-  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(list.items, Paths{"C:\\A.DLL"});
 }
 
 TEST_F(ProcessLister, EventsArePassedBeforeEachAttempt) {
@@ -132,54 +134,43 @@ TEST_F(ProcessLister, NulsAndSpacesAroundTheExecutablePathAreIgnored) {
 }
 
 TEST_F(ProcessLister, OnlyTheExecutablesFileNameIsCompared) {
-  add(1, {"C:\\REPORT.EXE\\OTHER.EXE", "C:\\X.DLL"});
-  add(2, {"C:\\Tools\\REPORT.EXE.OLD", "C:\\Y.DLL"});
-  add(3, {"", "C:\\Z.DLL"});  // path cannot be read
-  EXPECT_TRUE(run());
-  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1, 2, 3}));
+  for (const char* executable : {"C:\\REPORT.EXE\\OTHER.EXE", "C:\\Tools\\REPORT.EXE.OLD",
+                                 ""}) {  // "": the path cannot be read
+    SCOPED_TRACE(executable);
+    psapi.processes.clear();
+    add(7, {executable, "C:\\X.DLL"});
+    EXPECT_TRUE(run());
+    EXPECT_TRUE(list.items.empty());
+  }
 }
 
-TEST_F(ProcessLister, OnlyTheFirstOfTwoSameNamedProcessesIsListed) {
+TEST_F(ProcessLister, AnotherCopyOfTheProgramIsNeverListed) {
   add(1, {"C:\\OTHER.EXE", "C:\\O.DLL"});
   add(2, {"C:\\First\\REPORT.EXE", "C:\\FIRST\\F.DLL"});
-  add(3, {"D:\\Second\\report.exe", "D:\\SECOND\\S.DLL"});
+  add(7, {"D:\\Second\\report.exe", "D:\\SECOND\\S.DLL"});
+  add(9, {"E:\\Third\\REPORT.EXE", "E:\\THIRD\\T.DLL"});
   EXPECT_FALSE(run());
-  EXPECT_EQ(list.items, Paths{"C:\\FIRST\\F.DLL"});
-  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_EQ(list.items, Paths{"D:\\SECOND\\S.DLL"});
+  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{7}));
 }
 
-TEST_F(ProcessLister, ProcessThatCannotBeOpenedIsSkipped) {
-  add(1, {"C:\\Tools\\REPORT.EXE", "C:\\DENIED.DLL"});
-  kernel32.openable.erase(1);
-  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\OPEN.DLL"});
-  EXPECT_FALSE(run());
-  EXPECT_EQ(list.items, Paths{"C:\\OPEN.DLL"});
+TEST_F(ProcessLister, OwnProcessThatCannotBeOpenedOrListedGivesAnEmptyList) {
+  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\OTHER.DLL"});
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\DENIED.DLL"});
+  kernel32.openable.erase(7);
+  EXPECT_TRUE(run());
+  kernel32.openable[7] = psapi.processes.back().handle;
+  psapi.processes.back().modules_fail = true;
+  EXPECT_TRUE(run());
+  EXPECT_TRUE(list.items.empty());
+  EXPECT_EQ(kernel32.closed, kernel32.opened);
 }
 
-TEST_F(ProcessLister, ProcessWhoseModulesCannotBeListedIsSkipped) {
-  add(1, {"C:\\Tools\\REPORT.EXE", "C:\\GONE.DLL"}).modules_fail = true;
-  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\LISTED.DLL"});
-  EXPECT_FALSE(run());
-  EXPECT_EQ(list.items, Paths{"C:\\LISTED.DLL"});
-}
-
-TEST_F(ProcessLister, MatchWithoutDllModulesEndsTheWalk) {
-  add(1, {"C:\\Tools\\REPORT.EXE", "C:\\App\\grid.ocx"});
-  add(2, {"C:\\Tools\\REPORT.EXE", "C:\\LATER.DLL"});
+TEST_F(ProcessLister, MatchWithoutDllModulesListsNothing) {
+  add(7, {"C:\\Tools\\REPORT.EXE", "C:\\App\\grid.ocx"});
   list.items = {"C:\\STALE.DLL"};
   EXPECT_TRUE(run());
   EXPECT_TRUE(list.items.empty());
-  EXPECT_EQ(kernel32.open_attempts, (std::vector<std::uint32_t>{1}));
-}
-
-TEST_F(ProcessLister, EveryOpenedHandleIsClosed) {
-  add(1, {"C:\\OTHER.EXE"});
-  add(2, {"C:\\Tools\\REPORT.EXE"}).modules_fail = true;
-  add(3, {"C:\\Tools\\REPORT.EXE", "C:\\A.DLL"});
-  add(4, {"C:\\Tools\\REPORT.EXE", "C:\\B.DLL"});
-  run();
-  EXPECT_EQ(kernel32.opened.size(), 3u);
-  EXPECT_EQ(kernel32.closed, kernel32.opened);
 }
 
 // --- which modules ---------------------------------------------------------

@@ -60,6 +60,8 @@ void Win32Kernel32::close_handle(ProcessHandle handle) {
   CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
+std::uint32_t Win32Kernel32::current_process_id() { return GetCurrentProcessId(); }
+
 std::int32_t Win32Kernel32::platform_id() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof(info);

@@ -12,6 +12,7 @@ class Win32Kernel32 : public Kernel32 {
   ProcessHandle open_process(std::uint32_t access, bool inherit,
                              std::uint32_t process_id) override;
   void close_handle(ProcessHandle handle) override;
+  std::uint32_t current_process_id() override;
   std::int32_t platform_id() override;
   std::string environment_variable(const std::string& name) override;
   std::string current_directory() override;

@@ -50,12 +50,15 @@ bool Win32Psapi::enum_process_modules(ProcessHandle process, ModuleHandle* modul
 }
 
 std::string Win32Psapi::module_file_name(ProcessHandle process, ModuleHandle module) {
+  const bool own = GetProcessId(as_handle(process)) == GetCurrentProcessId();
   // A path that fills the buffer may have been cut short: ask again with
   // more room.
   for (DWORD capacity = MAX_PATH;; capacity *= 2) {
     std::wstring buffer(capacity, L'\0');
-    const DWORD length = get_module_file_name_ex_(as_handle(process), as_module(module),
-                                                  buffer.data(), capacity);
+    const DWORD length =
+        own ? GetModuleFileNameW(as_module(module), buffer.data(), capacity)
+            : get_module_file_name_ex_(as_handle(process), as_module(module),
+                                       buffer.data(), capacity);
     if (length == 0) return {};
     if (length + 1 < capacity || capacity >= kLongestPath) {
       buffer.resize(std::min(length, capacity));
