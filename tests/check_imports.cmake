@@ -1,6 +1,7 @@
 # The shipped program must be a 32-bit image that imports system libraries
 # only: a runtime DLL of the compiler would be missing on a user's machine.
-# Usage: cmake -DOBJDUMP=<objdump> -DEXE=<file> -P check_imports.cmake
+# Usage: cmake -DOBJDUMP=<objdump> -DEXE=<file> -DFORMAT=<pei-i386|pei-x86-64>
+#        -P check_imports.cmake
 cmake_minimum_required(VERSION 3.20)
 
 set(system_libraries ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL KERNEL32.DLL
@@ -10,8 +11,8 @@ execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABL
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot read ${EXE}")
 endif()
-if(NOT dump MATCHES "file format pei-i386")
-  message(FATAL_ERROR "${EXE} is not a 32-bit Windows image")
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+  message(FATAL_ERROR "${EXE} is not a ${FORMAT} Windows image")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
 if(lines STREQUAL "")
