@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/error.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
 #include "report/window.h"
@@ -45,8 +44,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     window->load();
     window->show(show_command);
     return run_message_loop(*window);
-  } catch (const tarnwick::SystemError& error) {
-    show_failure(error.description());
   } catch (const std::exception& error) {
     show_failure(error.what());
   }

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "platform/error.h"
-#include "platform/win32/lazy_binding.h"
+#include "platform/win32/error_win32.h"
 #include "platform/win32/text.h"
 
 namespace tarnwick {
@@ -290,7 +290,8 @@ void RichTextBox::set_text(const std::string& text) {
   SETTEXTEX settings{ST_DEFAULT, kUnicodeCodePage};
   if (SendMessageW(box_, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&settings),
                    reinterpret_cast<LPARAM>(wide.c_str())) == 0)
-    throw SystemError(7, "RichText_file_path", "The report box cannot take the text");
+    throw SystemError(OwnError::kControlRefused, "RichText_file_path",
+                      "The report box cannot take the text");
   show_start();
 }
 
@@ -322,19 +323,19 @@ void Win32ListBox::add_item(const std::string& item) {
   const LRESULT index =
       SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   if (index == LB_ERR || index == LB_ERRSPACE)
-    throw SystemError(7, "List_DLL", "Out of memory");
+    throw SystemError(ERROR_NOT_ENOUGH_MEMORY, "List_DLL", "Out of memory");
 }
 
 std::int16_t Win32ListBox::count() {
   const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
-  if (count == LB_ERR) throw SystemError(7, "List_DLL", "The list cannot be read");
+  if (count == LB_ERR) throw SystemError(OwnError::kControlRefused, "List_DLL", "The list cannot be read");
   return static_cast<std::int16_t>(count);
 }
 
 std::string Win32ListBox::item(int index) {
   const LRESULT length = SendMessageW(list_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
   if (index < 0 || length == LB_ERR)
-    throw SystemError(381, "List_DLL", "Invalid property array index");
+    throw SystemError(ERROR_INVALID_INDEX, "List_DLL", "Invalid property array index");
   std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
   const LRESULT copied = SendMessageW(list_, LB_GETTEXT, static_cast<WPARAM>(index),
                                       reinterpret_cast<LPARAM>(buffer.data()));
@@ -376,8 +377,6 @@ void WhatsnewWindow::load() {
     // Appending leaves the caret after the last line; the report is read
     // from its top.
     report_box_->show_start();
-  } catch (const SystemError& error) {
-    report_failure(error.description());
   } catch (const std::exception& error) {
     report_failure(error.what());
   }
@@ -428,8 +427,6 @@ LRESULT CALLBACK WhatsnewWindow::window_procedure(HWND window, UINT message, WPA
   // No failure may unwind into the system's code that called us.
   try {
     return self->handle_message(message, wparam, lparam);
-  } catch (const SystemError& error) {
-    self->report_failure(error.description());
   } catch (const std::exception& error) {
     self->report_failure(error.what());
   } catch (...) {

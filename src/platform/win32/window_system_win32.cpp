@@ -6,7 +6,7 @@
 #include "app/version.h"
 #include "platform/error.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/lazy_binding.h"
+#include "platform/win32/error_win32.h"
 #include "platform/win32/text.h"
 
 namespace tarnwick::win32 {
@@ -47,7 +47,7 @@ static_assert(version_text_matches_numbers(),
 
 SystemError clipboard_error(const std::string& what) {
   if (GetLastError() == ERROR_SUCCESS)
-    return SystemError(5, kClipboardSource, what);
+    return SystemError(ERROR_ACCESS_DENIED, kClipboardSource, what);
   return last_error(kClipboardSource, what);
 }
 
@@ -97,7 +97,7 @@ void Win32WindowSystem::message_box(const std::string& text) {
   MessageBoxW(owner_, to_wide(text).c_str(), to_wide(kApplicationTitle).c_str(), MB_OK);
 }
 
-void Win32WindowSystem::do_events() {
+void Win32WindowSystem::pump_pending_messages() {
   MSG message;
   for (int handled = 0; handled < kMaxMessagesPerPass &&
                         PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);
@@ -114,7 +114,8 @@ void Win32WindowSystem::do_events() {
 
 void Win32WindowSystem::set_clipboard_text(const std::string& text) {
   if (owner_ == nullptr)
-    throw SystemError(5, kClipboardSource, "There is no window to own the clipboard");
+    throw SystemError(ERROR_INVALID_WINDOW_HANDLE, kClipboardSource,
+                      "There is no window to own the clipboard");
 
   const std::wstring wide = to_wide(text);
   const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);

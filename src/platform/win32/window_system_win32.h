@@ -12,10 +12,9 @@ class Win32WindowSystem : public WindowSystem {
   // The window that owns message boxes and the clipboard; none until the
   // program's window exists.
   void set_owner(HWND owner) { owner_ = owner; }
-  HWND owner() const { return owner_; }
 
   void message_box(const std::string& text) override;
-  void do_events() override;
+  void pump_pending_messages() override;
   // Places `text` as CF_UNICODETEXT; the system offers it as CF_TEXT as well.
   // Raises SystemError, saying why, when the clipboard cannot be had.
   void set_clipboard_text(const std::string& text) override;
