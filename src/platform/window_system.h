@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/titles.h"
+
 namespace tarnwick {
 
-constexpr const char* kApplicationTitle = "Tarnwick_Files";
+constexpr const char* kApplicationTitle = TARNWICK_APPLICATION_TITLE;
 
 // The parts of the window system that the logic uses directly.
 class WindowSystem {

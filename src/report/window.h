@@ -16,6 +16,7 @@
 
 #include "platform/controls.h"
 #include "platform/platform.h"
+#include "platform/titles.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/window_system_win32.h"
 #include "report/whatsnew.h"
@@ -61,7 +62,7 @@ class Win32ListBox : public ListBox {
 // (the logic); the logic reaches the controls only through the adapters.
 class WhatsnewWindow {
  public:
-  static constexpr const wchar_t* kTitle = L"Tarnwick System Files";
+  static constexpr const wchar_t* kTitle = L"" TARNWICK_WINDOW_TITLE;
   static constexpr std::size_t kControlCount = 5;
 
   // Creates the window with its controls, laid out at the screen's DPI and

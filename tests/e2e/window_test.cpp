@@ -20,6 +20,7 @@
 #include "report/system_files.h"
 #include "report/window.h"
 #include "substitutes/fake_platform.h"
+#include "support/window_reading.h"
 
 namespace tarnwick {
 namespace {
@@ -36,24 +37,9 @@ bool can_make_windows() {
   return can;
 }
 
-int screen_dpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
-std::wstring class_of(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-std::wstring text_of(HWND window) {
-  wchar_t text[256] = {};
-  GetWindowTextW(window, text, 256);
-  return text;
-}
+using testing::class_name;
+using testing::screen_dpi;
+using testing::window_text;
 
 BOOL CALLBACK collect(HWND child, LPARAM param) {
   reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
@@ -69,8 +55,8 @@ class WhatsnewWindowInProcess : public ::testing::Test {
     std::vector<HWND> children;
     EnumChildWindows(window_->handle(), collect, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children) {
-      const std::wstring kind = class_of(child);
-      const std::wstring caption = text_of(child);
+      const std::wstring kind = class_name(child);
+      const std::wstring caption = window_text(child);
       if (_wcsnicmp(kind.c_str(), L"RichEdit", 8) == 0) report_ = child;
       else if (_wcsicmp(kind.c_str(), L"ListBox") == 0) list_ = child;
       else if (caption == L"Copy Text") copy_text_ = child;
