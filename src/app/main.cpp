@@ -8,9 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "app/application_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
-#include "report/window.h"
+#include "window/window.h"
 
 namespace {
 
@@ -38,7 +39,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // must fail those loads quietly instead of asking the user about them.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   try {
-    auto platform = std::make_unique<tarnwick::win32::Win32Platform>();
+    tarnwick::Win32Application app;
+    auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
     auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
                                                    platform->window_system);
     window->load();

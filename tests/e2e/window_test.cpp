@@ -15,10 +15,11 @@
 
 #include "platform/error.h"
 #include "platform/win32/text.h"
+#include "app/application_win32.h"
 #include "platform/win32/window_system_win32.h"
 #include "report/report_lines.h"
 #include "report/system_files.h"
-#include "report/window.h"
+#include "window/window.h"
 #include "substitutes/fake_platform.h"
 #include "support/window_reading.h"
 
@@ -303,7 +304,7 @@ TEST(Win32WindowSystem, ClipboardWithoutAnOwningWindowRaises) {
 }
 
 TEST(Win32Application, NamesTheExecutableWithoutFolderOrExtension) {
-  win32::Win32Application app;
+  Win32Application app;
   EXPECT_EQ(app.exe_name(), "e2e_window_tests");
   const AppVersion version = app.version();
   EXPECT_EQ(version.major, 1);

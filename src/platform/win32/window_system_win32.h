@@ -23,12 +23,4 @@ class Win32WindowSystem : public WindowSystem {
   HWND owner_ = nullptr;
 };
 
-// The executable's name and folder, and the version the version record shows.
-class Win32Application : public Application {
- public:
-  std::string exe_name() override;
-  std::string path() override;
-  AppVersion version() override;
-};
-
 }  // namespace tarnwick::win32
