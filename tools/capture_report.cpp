@@ -8,11 +8,12 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/titles.h"
 #include "platform/win32/text.h"
 
 namespace {
 
-constexpr const wchar_t* kWindowTitle = L"Tarnwick System Files";
+constexpr const wchar_t* kWindowTitle = L"" TARNWICK_WINDOW_TITLE;
 constexpr int kWaitSteps = 600;  // 60 s in 100 ms steps
 
 HWND find_report_window() {

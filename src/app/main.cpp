@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/error.h"
+#include "app/application_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
-#include "report/window.h"
+#include "window/window.h"
 
 namespace {
 
@@ -39,14 +39,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // must fail those loads quietly instead of asking the user about them.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   try {
-    auto platform = std::make_unique<tarnwick::win32::Win32Platform>();
+    tarnwick::Win32Application app;
+    auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
     auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
                                                    platform->window_system);
     window->load();
     window->show(show_command);
     return run_message_loop(*window);
-  } catch (const tarnwick::SystemError& error) {
-    show_failure(error.description());
   } catch (const std::exception& error) {
     show_failure(error.what());
   }

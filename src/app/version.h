@@ -13,7 +13,8 @@
    the numbers above. */
 #define TARNWICK_VERSION_TEXT "1.00.0013"
 
-#define TARNWICK_PRODUCT_NAME "Tarnwick_Files"
+#include "platform/titles.h"
+#define TARNWICK_PRODUCT_NAME TARNWICK_APPLICATION_TITLE
 #define TARNWICK_INTERNAL_NAME "Pelko_Files"
 #define TARNWICK_ORIGINAL_FILENAME "Pelko_Files.exe"
 

@@ -9,8 +9,6 @@ class ComponentLibrary {
  public:
   virtual ~ComponentLibrary() = default;
 
-  static constexpr const char* kFileName = "KTR_Intel_Win32.dll";
-
   // Raises when the library or its entry point cannot be found.
   virtual void KTR_DLL_VERSION(std::int32_t* verBytes, std::int32_t* verMajor,
                                std::int32_t* verMinor) = 0;

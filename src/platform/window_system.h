@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/titles.h"
+
 namespace tarnwick {
 
-constexpr const char* kApplicationTitle = "Tarnwick_Files";
+constexpr const char* kApplicationTitle = TARNWICK_APPLICATION_TITLE;
 
 // The parts of the window system that the logic uses directly.
 class WindowSystem {
@@ -16,7 +18,7 @@ class WindowSystem {
   // the user closes it.
   virtual void message_box(const std::string& text) = 0;
   // One pass over the waiting user-interface events.
-  virtual void do_events() = 0;
+  virtual void pump_pending_messages() = 0;
   // Empties the clipboard and places `text` as its only plain-text entry.
   // Raises when the clipboard cannot be had.
   virtual void set_clipboard_text(const std::string& text) = 0;

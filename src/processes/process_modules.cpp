@@ -12,11 +12,8 @@ namespace tarnwick {
 
 namespace {
 
-constexpr const char* kSource = "Module1";
+constexpr const char* kSource = "list_process_modules";
 constexpr const char* kFailureDescription = "ProcessInfo";
-constexpr long kOverflow = 6;
-constexpr long kOutOfMemory = 7;
-constexpr long kInternalError = 51;
 
 // Query information (0x400) and read process memory (0x10): the least that
 // lets the module list and the module paths be read.
@@ -27,7 +24,9 @@ constexpr std::int32_t kFirstIdBufferBytes = 8;
 constexpr std::uint32_t kFirstReportedBytes = 96;
 constexpr std::uint32_t kIdBytes = sizeof(std::uint32_t);
 
-SystemError overflow() { return SystemError(kOverflow, kSource, "Overflow"); }
+SystemError overflow() {
+  return SystemError(win32_error::kArithmeticOverflow, kSource, "Overflow");
+}
 
 // Arithmetic on 32-bit numbers fails rather than wraps.
 std::int32_t checked_int32(std::int64_t value) {
@@ -70,7 +69,7 @@ std::vector<std::uint32_t> collect_process_ids(Psapi& psapi,
   std::uint32_t reported_bytes = kFirstReportedBytes;
   std::vector<std::uint32_t> ids;
   while (static_cast<std::uint32_t>(buffer_bytes) <= reported_bytes) {
-    window_system.do_events();
+    window_system.pump_pending_messages();
     if (buffer_bytes > std::numeric_limits<std::int32_t>::max() / 2)
       throw overflow();
     buffer_bytes *= 2;
@@ -133,8 +132,9 @@ void list_dll_modules(Psapi& psapi, ProcessHandle process,
 }
 
 long trapped_number(const std::exception& failure) {
-  if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr) return kOutOfMemory;
-  return kInternalError;
+  if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+    return win32_error::kNotEnoughMemory;
+  return static_cast<long>(OwnError::kInternal);
 }
 
 }  // namespace

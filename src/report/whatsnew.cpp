@@ -47,7 +47,7 @@ void Whatsnew::get_KTR_version(std::int32_t& verBytes, std::int32_t& verMajor,
 
 FileSystemObject& Whatsnew::file_system_object() {
   if (!file_system)
-    throw SystemError(91, "Whatsnew", "Object variable or With block variable not set");
+    throw SystemError(OwnError::kNoFileSystem, "Whatsnew", "Object variable or With block variable not set");
   return *file_system;
 }
 
@@ -83,8 +83,6 @@ void Whatsnew::VB_get_path_folders() {
 void Whatsnew::Form_Load() {
   try {
     build_report();
-  } catch (const SystemError& error) {
-    platform_.window_system.message_box(kLocateFailure + error.description());
   } catch (const std::exception& error) {
     platform_.window_system.message_box(kLocateFailure + std::string(error.what()));
   }
@@ -142,8 +140,6 @@ void Whatsnew::Command_copy_text_Click() {
   try {
     platform_.window_system.set_clipboard_text(
         with_crlf_line_breaks(RichText_file_path.text()));
-  } catch (const SystemError& error) {
-    platform_.window_system.message_box(kCopyFailure + error.description());
   } catch (const std::exception& error) {
     platform_.window_system.message_box(kCopyFailure + std::string(error.what()));
   }

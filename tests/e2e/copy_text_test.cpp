@@ -12,16 +12,6 @@
 namespace tarnwick::e2e {
 namespace {
 
-// The box keeps lone CRs; the clipboard gets CR LF so the text pastes as lines.
-std::wstring with_crlf(const std::wstring& text) {
-  std::wstring out;
-  for (wchar_t c : text) {
-    out += c;
-    if (c == L'\r') out += L'\n';
-  }
-  return out;
-}
-
 std::string ansi(const std::wstring& text) {
   const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
                                        nullptr, 0, nullptr, nullptr);
@@ -131,7 +121,9 @@ TEST_F(CopyTextWhileClipboardIsHeld, ExplainsAndKeepsTheWindowAndReport) {
     const std::wstring message = message_box_text(box);
     EXPECT_NE(message.find(L"could not be copied"), std::wstring::npos) << to_utf8(message);
     // The reason follows the statement.
-    EXPECT_GT(message.size(), message.find(L": ") + 2) << to_utf8(message);
+    const std::size_t colon = message.find(L": ");
+    ASSERT_NE(colon, std::wstring::npos) << to_utf8(message);
+    EXPECT_GT(message.size(), colon + 2) << to_utf8(message);
     SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     EXPECT_TRUE(wait_until([&] { return program_->message_box() == nullptr; }));
   }

@@ -192,25 +192,6 @@ std::optional<DWORD> Program::wait_for_exit() const {
 
 // --- Reading the window ------------------------------------------------------
 
-std::wstring class_name(HWND window) {
-  wchar_t name[128] = {};
-  GetClassNameW(window, name, 128);
-  return name;
-}
-
-std::wstring window_text(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout,
-                           &length))
-    return {};
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                      SMTO_ABORTIFHUNG, kSendTimeout, &copied);
-  text.resize(copied);
-  return text;
-}
-
 Controls find_controls(HWND window) {
   Controls controls;
   EnumChildWindows(window, collect_child, reinterpret_cast<LPARAM>(&controls.all));
@@ -347,17 +328,6 @@ bool click_copy_text(HWND copy_text) {
   return settled.is_open();
 }
 
-std::vector<std::wstring> split(const std::wstring& text, wchar_t separator) {
-  std::vector<std::wstring> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    parts.push_back(text.substr(start, end - start));
-    if (end == std::wstring::npos) return parts;
-    start = end + 1;
-  }
-}
-
 // --- ProgramTest -------------------------------------------------------------
 
 void ProgramTest::SetUp() {
@@ -373,15 +343,14 @@ void ProgramTest::SetUp() {
 Setting ProgramTest::setting() const {
   wchar_t system[MAX_PATH + 1] = {};
   GetSystemDirectoryW(system, MAX_PATH + 1);
-  // Two folders and a closing ";": every folder is searched, and the notice
-  // about an undefined path never comes up.
+  // The suite folder and the system folder, so PATH is never undefined.
   return {program_folder_, current_folder_, path_folder_.wstring() + L";" + system + L";"};
 }
 
 Program& ProgramTest::start() {
   program_.emplace(setting());
   window_ = program_->wait_for_window();
-  EXPECT_NE(window_, nullptr) << "the window \"Tarnwick System Files\" did not appear";
+  EXPECT_NE(window_, nullptr) << "the window \"" TARNWICK_WINDOW_TITLE "\" did not appear";
   if (window_ != nullptr) controls_ = find_controls(window_);
   return *program_;
 }

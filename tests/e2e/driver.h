@@ -16,15 +16,18 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/titles.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/text.h"
 #include "support/build_paths.h"
+#include "support/lines.h"
 #include "support/temp_folder.h"
+#include "support/window_reading.h"
 
 namespace tarnwick::e2e {
 
-constexpr const wchar_t* kWindowTitle = L"Tarnwick System Files";
-constexpr const wchar_t* kApplicationTitle = L"Tarnwick_Files";
+constexpr const wchar_t* kWindowTitle = L"" TARNWICK_WINDOW_TITLE;
+constexpr const wchar_t* kApplicationTitle = L"" TARNWICK_APPLICATION_TITLE;
 // How long the driver waits for the program to do something before the test
 // fails. Generous: a cold Wine start can take seconds.
 constexpr std::chrono::milliseconds kPatience{30000};
@@ -64,11 +67,11 @@ class Program {
   DWORD thread_id() const { return thread_id_; }
   HANDLE process() const { return process_.get(); }
 
-  // The program's window titled "Tarnwick System Files", shown or not.
+  // The program's window, titled with the window title, shown or not.
   HWND window() const;
   // Waits until the window is visible; null when it does not appear.
   HWND wait_for_window() const;
-  // A message box "#32770" titled "Tarnwick_Files" of this program.
+  // A message box "#32770" of this program, titled with the application title.
   HWND message_box() const;
   HWND wait_for_message_box() const;
   // The exit code, once the process has ended within the driver's patience.
@@ -93,9 +96,9 @@ struct Controls {
 };
 Controls find_controls(HWND window);
 
-std::wstring class_name(HWND window);
-// WM_GETTEXT, which the system carries across processes.
-std::wstring window_text(HWND window);
+using testing::class_name;
+using testing::screen_dpi;
+using testing::window_text;
 // The report box's text as the program reads it (EM_GETTEXTEX, GT_DEFAULT):
 // lines apart by a lone CR. The request lives in the program's memory.
 std::wstring report_text(const Program& program, HWND report);
@@ -145,8 +148,8 @@ std::optional<std::string> clipboard_ansi_text();
 // clipboard has changed and been closed again. False when it never changes.
 bool click_copy_text(HWND copy_text);
 
-// "a\rb" -> {"a", "b"}.
-std::vector<std::wstring> split(const std::wstring& text, wchar_t separator);
+using testing::split;
+using testing::with_crlf;
 using win32::to_utf8;
 using win32::to_wide;
 

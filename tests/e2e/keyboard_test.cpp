@@ -118,12 +118,7 @@ TEST_F(Keyboard, CtrlAThenCtrlCInTheReportCopiesAllOfIt) {
       << "nothing was copied";
   const auto copied = clipboard_unicode_text();
   ASSERT_TRUE(copied.has_value());
-  std::wstring expected;
-  for (wchar_t c : report_text(*program_, controls_.report)) {
-    expected += c;
-    if (c == L'\r') expected += L'\n';
-  }
-  EXPECT_EQ(*copied, expected);
+  EXPECT_EQ(*copied, with_crlf(report_text(*program_, controls_.report)));
 }
 
 using Ending = ProgramTest;

@@ -24,13 +24,6 @@ constexpr std::size_t kModuleHeading = kFirstFileLine + kTableSize + 1;
 
 int pixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
-int screen_dpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
 RECT client_rect_of(HWND control, HWND window) {
   RECT rect{};
   GetWindowRect(control, &rect);

@@ -15,11 +15,13 @@
 
 #include "platform/error.h"
 #include "platform/win32/text.h"
+#include "app/application_win32.h"
 #include "platform/win32/window_system_win32.h"
 #include "report/report_lines.h"
 #include "report/system_files.h"
-#include "report/window.h"
+#include "window/window.h"
 #include "substitutes/fake_platform.h"
+#include "support/window_reading.h"
 
 namespace tarnwick {
 namespace {
@@ -36,24 +38,9 @@ bool can_make_windows() {
   return can;
 }
 
-int screen_dpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
-std::wstring class_of(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-std::wstring text_of(HWND window) {
-  wchar_t text[256] = {};
-  GetWindowTextW(window, text, 256);
-  return text;
-}
+using testing::class_name;
+using testing::screen_dpi;
+using testing::window_text;
 
 BOOL CALLBACK collect(HWND child, LPARAM param) {
   reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
@@ -69,8 +56,8 @@ class WhatsnewWindowInProcess : public ::testing::Test {
     std::vector<HWND> children;
     EnumChildWindows(window_->handle(), collect, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children) {
-      const std::wstring kind = class_of(child);
-      const std::wstring caption = text_of(child);
+      const std::wstring kind = class_name(child);
+      const std::wstring caption = window_text(child);
       if (_wcsnicmp(kind.c_str(), L"RichEdit", 8) == 0) report_ = child;
       else if (_wcsicmp(kind.c_str(), L"ListBox") == 0) list_ = child;
       else if (caption == L"Copy Text") copy_text_ = child;
@@ -317,7 +304,7 @@ TEST(Win32WindowSystem, ClipboardWithoutAnOwningWindowRaises) {
 }
 
 TEST(Win32Application, NamesTheExecutableWithoutFolderOrExtension) {
-  win32::Win32Application app;
+  Win32Application app;
   EXPECT_EQ(app.exe_name(), "e2e_window_tests");
   const AppVersion version = app.version();
   EXPECT_EQ(version.major, 1);

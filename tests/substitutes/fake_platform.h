@@ -16,6 +16,13 @@
 
 namespace tarnwick::fake {
 
+// The Win32 codes the real platform would raise for the scripted failures.
+inline constexpr long kAccessDenied = 5;          // ERROR_ACCESS_DENIED
+inline constexpr long kPathNotFound = 3;          // ERROR_PATH_NOT_FOUND
+inline constexpr long kInvalidName = 123;         // ERROR_INVALID_NAME
+inline constexpr long kModuleNotFound = 126;      // ERROR_MOD_NOT_FOUND
+inline constexpr long kProcedureNotFound = 127;   // ERROR_PROC_NOT_FOUND
+
 class Kernel32 : public tarnwick::Kernel32 {
  public:
   // Library probe: names already loaded, names a load attempt succeeds for.
@@ -153,13 +160,13 @@ class FileSystemObject : public tarnwick::FileSystemObject {
   std::string special_folder_path(int folder) override {
     auto it = special_folders.find(folder);
     if (it == special_folders.end())
-      throw SystemError(76, "FileSystemObject", "Path not found");
+      throw SystemError(kPathNotFound, "FileSystemObject", "Path not found");
     return it->second;
   }
   bool file_exists(const std::string& path) override {
     tested.push_back(path);
     if (!failing_candidate.empty() && path == failing_candidate)
-      throw SystemError(52, "FileSystemObject", "Bad file name or number");
+      throw SystemError(kInvalidName, "FileSystemObject", "Bad file name or number");
     return files.count(path) != 0;
   }
 };
@@ -173,7 +180,7 @@ class ScriptingRuntime : public tarnwick::ScriptingRuntime {
 
   std::unique_ptr<tarnwick::FileSystemObject> create_file_system_object() override {
     if (fails)
-      throw SystemError(429, "ScriptingRuntime",
+      throw SystemError(kModuleNotFound, "ScriptingRuntime",
                         "ActiveX component can't create object");
     created = next.get();
     return std::move(next);
@@ -187,7 +194,7 @@ class ComponentLibrary : public tarnwick::ComponentLibrary {
   void KTR_DLL_VERSION(std::int32_t* verBytes, std::int32_t* verMajor,
                        std::int32_t* verMinor) override {
     if (!present)
-      throw SystemError(53, "KTR_Intel_Win32.dll",
+      throw SystemError(kModuleNotFound, "KTR_Intel_Win32.dll",
                         "File not found: KTR_Intel_Win32.dll");
     *verBytes = bytes;
     *verMajor = major;
@@ -203,11 +210,11 @@ class WindowSystem : public tarnwick::WindowSystem {
   int clipboard_failures_left = 0;
 
   void message_box(const std::string& text) override { messages.push_back(text); }
-  void do_events() override { ++event_passes; }
+  void pump_pending_messages() override { ++event_passes; }
   void set_clipboard_text(const std::string& text) override {
     if (clipboard_failures_left > 0) {
       --clipboard_failures_left;
-      throw SystemError(5, "Clipboard", "Access is denied.");
+      throw SystemError(kAccessDenied, "Clipboard", "Access is denied.");
     }
     clipboard = text;
   }
@@ -250,7 +257,7 @@ class ListBox : public tarnwick::ListBox {
   bool add_fails = false;
   void clear() override { items.clear(); }
   void add_item(const std::string& item) override {
-    if (add_fails) throw SystemError(7, "ListBox", "Out of memory");
+    if (add_fails) throw SystemError(win32_error::kNotEnoughMemory, "ListBox", "Out of memory");
     items.push_back(item);
   }
   std::int16_t count() override { return static_cast<std::int16_t>(items.size()); }
@@ -344,7 +351,7 @@ class Psapi : public tarnwick::Psapi {
   }
   void raise_if_missing(const std::string& entry_point) const {
     if (missing_entry_point == entry_point)
-      throw SystemError(453, "psapi.dll",
+      throw SystemError(kProcedureNotFound, "psapi.dll",
                         "Can't find DLL entry point " + entry_point +
                             " in psapi.dll");
   }

@@ -3,18 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "support/lines.h"
+
 namespace tarnwick::testing {
 
 // The report's lines, split at the lone CRs the report is written with.
 inline std::vector<std::string> report_lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find('\r', start);
-    out.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) return out;
-    start = end + 1;
-  }
+  return split(text, '\r');
 }
 
 // The file line a library's name starts, found or not.

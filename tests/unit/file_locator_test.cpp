@@ -89,7 +89,7 @@ TEST_F(Locator, FailureOfTheExistenceTestPassesOnUnchanged) {
     form.VBFindDLL("z.dll");
     FAIL() << "expected the failure to pass on";
   } catch (const SystemError& error) {
-    EXPECT_EQ(error.number(), 52);
+    EXPECT_EQ(error.number(), fake::kInvalidName);
     EXPECT_EQ(error.description(), "Bad file name or number");
   }
 }

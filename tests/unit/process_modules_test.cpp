@@ -93,7 +93,9 @@ TEST_F(ProcessLister, EventsArePassedBeforeEachAttempt) {
   struct RecordingWindows : fake::WindowSystem {
     fake::Psapi* psapi = nullptr;
     std::vector<std::size_t> attempts_before;
-    void do_events() override { attempts_before.push_back(psapi->enum_buffer_sizes.size()); }
+    void pump_pending_messages() override {
+      attempts_before.push_back(psapi->enum_buffer_sizes.size());
+    }
   } windows;
   windows.psapi = &psapi;
   for (std::uint32_t id = 1; id <= 9; ++id) add(id, {"C:\\OTHER.EXE"});
@@ -227,7 +229,7 @@ TEST_F(ProcessLister, ListFailureIsRaisedAsProcessInfoAfterClosingTheHandle) {
     run();
     FAIL() << "no failure raised";
   } catch (const SystemError& e) {
-    EXPECT_EQ(e.number(), 7);
+    EXPECT_EQ(e.number(), win32_error::kNotEnoughMemory);
     EXPECT_EQ(e.source(), "ListBox");
     EXPECT_EQ(e.description(), "ProcessInfo");
   }
@@ -238,7 +240,7 @@ TEST_F(ProcessLister, ListFailureIsRaisedAsProcessInfoAfterClosingTheHandle) {
 TEST_F(ProcessLister, EntriesAddedBeforeAFailureStay) {
   struct FailingAtSecond : fake::ListBox {
     void add_item(const std::string& item) override {
-      if (items.size() == 1) throw SystemError(7, "ListBox", "Out of memory");
+      if (items.size() == 1) throw SystemError(win32_error::kNotEnoughMemory, "ListBox", "Out of memory");
       items.push_back(item);
     }
   } failing;
@@ -259,7 +261,7 @@ TEST_F(ProcessLister, MissingEntryPointIsRaisedAsProcessInfo) {
       run();
       ADD_FAILURE() << "no failure raised";
     } catch (const SystemError& e) {
-      EXPECT_EQ(e.number(), 453);
+      EXPECT_EQ(e.number(), fake::kProcedureNotFound);
       EXPECT_EQ(e.source(), "psapi.dll");
       EXPECT_EQ(e.description(), "ProcessInfo");
     }

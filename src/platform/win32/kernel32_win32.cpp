@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/lazy_binding.h"
+#include "platform/win32/error_win32.h"
 #include "platform/win32/text.h"
 
 namespace tarnwick::win32 {
@@ -74,7 +74,6 @@ std::int32_t Win32Kernel32::platform_id() {
 
 std::string Win32Kernel32::environment_variable(const std::string& name) {
   const std::wstring wide_name = to_wide(name);
-  SetLastError(ERROR_SUCCESS);
   const std::wstring value = grow_and_query([&](wchar_t* buffer, DWORD capacity) {
     return GetEnvironmentVariableW(wide_name.c_str(), buffer, capacity);
   });

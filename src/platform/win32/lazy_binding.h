@@ -4,12 +4,9 @@
 
 #include <string>
 
-#include "platform/error.h"
+#include "platform/win32/error_win32.h"
 
 namespace tarnwick::win32 {
-
-// The error the system reports for the calling thread, as our failure type.
-SystemError last_error(const std::string& source, const std::string& what);
 
 // A library loaded on first need and kept loaded for the process's life.
 class LazyLibrary {
@@ -20,7 +17,6 @@ class LazyLibrary {
 
   // Raises when the library cannot be loaded or lacks the entry point.
   FARPROC entry_point(const char* name);
-  const wchar_t* file_name() const { return file_name_; }
 
  private:
   const wchar_t* file_name_;

@@ -10,15 +10,18 @@
 
 namespace tarnwick::win32 {
 
-// The real platform, one object per library, as the logic sees it.
+// The real platform, one object per library, as the logic sees it. The
+// application object belongs to the program and is handed in.
 struct Win32Platform {
+  explicit Win32Platform(Application& app) : app(app) {}
+
   Win32Kernel32 kernel32;
   Win32Psapi psapi;
   Win32VersionLibrary version;
   Win32ScriptingRuntime scripting;
   Win32ComponentLibrary component;
   Win32WindowSystem window_system;
-  Win32Application app;
+  Application& app;
   Platform platform{kernel32,  psapi,         version, scripting,
                     component, window_system, app};
 };

@@ -12,24 +12,15 @@ class Win32WindowSystem : public WindowSystem {
   // The window that owns message boxes and the clipboard; none until the
   // program's window exists.
   void set_owner(HWND owner) { owner_ = owner; }
-  HWND owner() const { return owner_; }
 
   void message_box(const std::string& text) override;
-  void do_events() override;
+  void pump_pending_messages() override;
   // Places `text` as CF_UNICODETEXT; the system offers it as CF_TEXT as well.
   // Raises SystemError, saying why, when the clipboard cannot be had.
   void set_clipboard_text(const std::string& text) override;
 
  private:
   HWND owner_ = nullptr;
-};
-
-// The executable's name and folder, and the version the version record shows.
-class Win32Application : public Application {
- public:
-  std::string exe_name() override;
-  std::string path() override;
-  AppVersion version() override;
 };
 
 }  // namespace tarnwick::win32

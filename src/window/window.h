@@ -1,9 +1,8 @@
 #pragma once
 
-// The real window `Whatsnew` (Win32 only): its controls laid out from one table
-// in twips, the small adapters through which the logic reaches the report box
-// and the module list, and the window procedure that routes the two button
-// clicks to the logic.
+// The real window `Whatsnew` (Win32 only): it creates its controls from the
+// layout table, hands the logic the adapters, and routes the two buttons and
+// the dialog keyboard to the logic.
 
 #include <windows.h>
 
@@ -16,53 +15,23 @@
 
 #include "platform/controls.h"
 #include "platform/platform.h"
+#include "platform/titles.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/window_system_win32.h"
 #include "report/whatsnew.h"
+#include "window/controls.h"
+#include "window/layout.h"
 
 namespace tarnwick {
 
 using win32::ScopedFont;
 using win32::ScopedLibrary;
 
-// The resolution the window's table is drawn at on a screen of `dpi` whose
-// work area is `work`: the screen's own where the window fits.
-UINT fitting_dpi(UINT dpi, const RECT& work);
-
-// The report box: a RichEdit control in plain-text mode, read and replaced
-// whole. Lines are kept apart by a lone CR, which the control shows as a line
-// break and gives back unchanged.
-class RichTextBox : public TextBox {
- public:
-  explicit RichTextBox(HWND box) : box_(box) {}
-  std::string text() override;
-  void set_text(const std::string& text) override;
-  void append(const std::string& piece) override;
-  void show_start();
-
- private:
-  HWND box_;
-};
-
-// The module list: an unsorted list box, so entries stay in the order added.
-class Win32ListBox : public ListBox {
- public:
-  explicit Win32ListBox(HWND list) : list_(list) {}
-  void clear() override;
-  void add_item(const std::string& item) override;
-  std::int16_t count() override;
-  std::string item(int index) override;
-
- private:
-  HWND list_;
-};
-
 // The window `Whatsnew`. It owns its controls, their fonts and one `Whatsnew`
 // (the logic); the logic reaches the controls only through the adapters.
 class WhatsnewWindow {
  public:
-  static constexpr const wchar_t* kTitle = L"Tarnwick System Files";
-  static constexpr std::size_t kControlCount = 5;
+  static constexpr const wchar_t* kTitle = L"" TARNWICK_WINDOW_TITLE;
 
   // Creates the window with its controls, laid out at the screen's DPI and
   // still hidden. Raises SystemError when the window cannot be made.
@@ -100,17 +69,15 @@ class WhatsnewWindow {
   void on_destroy();
   void on_nc_destroy();
 
-  void Command_copy_text_Click();
-  void Command_done_whats_new_Click();
+  void on_copy_text();
+  void on_done();
   void press_focused_button();
   void move_focus(bool backwards);
 
   void create_controls(HINSTANCE instance);
   // Lays the table out for a screen of `dpi`, drawn smaller where it would
-  // not fit the work area.
-  void apply_layout(UINT dpi);
-  POINT client_origin() const;
-  SIZE window_size() const;
+  // not fit `work`, the work area of the monitor the window goes to.
+  void apply_layout(UINT dpi, const RECT& work);
   void place_on_screen();
   void report_failure(const std::string& description) noexcept;
 

@@ -1,0 +1,164 @@
+#include "window/layout.h"
+
+#include <richedit.h>
+
+#include <climits>
+#include <cwchar>
+
+#include "platform/win32/error_win32.h"
+#include "platform/win32/lazy_binding.h"
+#include "platform/win32/text.h"
+
+namespace tarnwick {
+
+namespace {
+
+// Entry points of newer systems; where they are missing, the older call does.
+win32::LazyLibrary user32{L"user32.dll"};
+win32::LazyProc<UINT WINAPI(HWND)> get_dpi_for_window{user32, "GetDpiForWindow"};
+win32::LazyProc<BOOL WINAPI(LPRECT, DWORD, BOOL, DWORD, UINT)> adjust_window_rect_for_dpi{
+    user32, "AdjustWindowRectExForDpi"};
+
+RECT work_area_of_monitor(HMONITOR monitor) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (monitor == nullptr || !GetMonitorInfoW(monitor, &info)) {
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return screen;
+  }
+  return info.rcWork;
+}
+
+class ScreenDC {
+ public:
+  ScreenDC() : dc_(GetDC(nullptr)) {}
+  ScreenDC(const ScreenDC&) = delete;
+  ScreenDC& operator=(const ScreenDC&) = delete;
+  ~ScreenDC() {
+    if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+}  // namespace
+
+int twips_to_pixels(int twips, UINT dpi) {
+  return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
+}
+
+// Creation order is tab order (each new child goes below its siblings). The
+// frame takes no focus and goes last, beneath the controls it surrounds. A
+// group box passes no notifications on, so the frame's children are its
+// siblings here, placed at the frame's corner plus their own offset.
+std::array<std::size_t, kControlCount> creation_order() {
+  std::array<std::size_t, kControlCount> order{};
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
+    const int ta = kControls[a].tab_index == 0 ? INT_MAX : kControls[a].tab_index;
+    const int tb = kControls[b].tab_index == 0 ? INT_MAX : kControls[b].tab_index;
+    return ta < tb;
+  });
+  return order;
+}
+
+DWORD control_style(ControlKind kind) {
+  constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  constexpr DWORD kFocusable = WS_TABSTOP | WS_GROUP;  // arrows never jump between them
+  switch (kind) {
+    case ControlKind::frame:
+      return kChild | BS_GROUPBOX;
+    case ControlKind::rich_text:
+      return kChild | kFocusable | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+             ES_WANTRETURN | ES_DISABLENOSCROLL;
+    case ControlKind::list:
+      return kChild | kFocusable | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+    case ControlKind::push_button:
+      return kChild | kFocusable | BS_PUSHBUTTON;
+  }
+  return kChild;
+}
+
+DWORD control_ex_style(ControlKind kind) {
+  return kind == ControlKind::rich_text || kind == ControlKind::list ? WS_EX_CLIENTEDGE : 0;
+}
+
+
+UINT dpi_of(HWND window) {
+  if (window != nullptr) {
+    try {
+      const UINT dpi = get_dpi_for_window(window);
+      if (dpi != 0) return dpi;
+    } catch (const SystemError&) {
+      // A system older than per-window DPI: the screen's answers.
+    }
+  }
+  ScreenDC screen;
+  const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+RECT window_rect_for_client(int width, int height, UINT dpi) {
+  RECT rect{0, 0, width, height};
+  try {
+    adjust_window_rect_for_dpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  } catch (const SystemError&) {
+    AdjustWindowRectEx(&rect, kWindowStyle, FALSE, kWindowExStyle);
+  }
+  return rect;
+}
+
+RECT work_area_at(POINT point) {
+  return work_area_of_monitor(MonitorFromPoint(point, MONITOR_DEFAULTTOPRIMARY));
+}
+
+RECT work_area_of(const RECT& rect) {
+  return work_area_of_monitor(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST));
+}
+
+// The resolution the table is drawn at: the screen's own, unless the window
+// would then not fit the work area (a 768-line screen, or a 1080-line one at
+// 125 % and more) and its buttons would sit past the screen's edge. Then the
+// whole layout, fonts included, is drawn at the largest resolution that fits.
+UINT fitting_dpi(UINT dpi, const RECT& work) {
+  constexpr int kSmallestDpi = 48;
+  const RECT frame = window_rect_for_client(0, 0, dpi);  // caption and borders alone
+  const int spare_width = (work.right - work.left) - (frame.right - frame.left);
+  const int spare_height = (work.bottom - work.top) - (frame.bottom - frame.top);
+  const int fits = std::min(spare_width * kTwipsPerInch / kClientWidth,
+                            spare_height * kTwipsPerInch / kClientHeight);
+  return static_cast<UINT>(std::clamp(fits, kSmallestDpi, static_cast<int>(dpi)));
+}
+
+
+POINT client_origin(UINT dpi) {
+  return {twips_to_pixels(kClientLeft, dpi), twips_to_pixels(kClientTop, dpi)};
+}
+
+SIZE window_size(UINT scale, UINT dpi) {
+  const RECT rect = window_rect_for_client(twips_to_pixels(kClientWidth, scale),
+                                           twips_to_pixels(kClientHeight, scale), dpi);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+win32::ScopedFont make_font(const FontStyle& spec, UINT dpi) {
+  LOGFONTW font{};
+  // Negative: the character height, as a point size means it.
+  font.lfHeight = -MulDiv(spec.tenths_of_point, static_cast<int>(dpi), kTenthsOfPointPerInch);
+  font.lfWeight = spec.weight;
+  font.lfCharSet = spec.charset;
+  font.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  font.lfQuality = DEFAULT_QUALITY;
+  font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+  wcsncpy(font.lfFaceName, spec.face, LF_FACESIZE - 1);
+  HFONT handle = CreateFontIndirectW(&font);
+  if (handle == nullptr)
+    throw win32::last_error("Whatsnew", "The font " + win32::to_utf8(spec.face) +
+                                            " cannot be created");
+  return win32::ScopedFont(handle);
+}
+
+}  // namespace tarnwick
