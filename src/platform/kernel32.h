@@ -31,7 +31,8 @@ class Kernel32 {
   virtual ModuleHandle load_library(const std::string& name) = 0;
   virtual void free_library(ModuleHandle module) = 0;
 
-  // 0 when the process cannot be opened.
+  // 0 when the process cannot be opened. This process's own id gives a
+  // handle through which it is read from within; closing that one is a no-op.
   virtual ProcessHandle open_process(std::uint32_t access, bool inherit,
                                      std::uint32_t process_id) = 0;
   virtual void close_handle(ProcessHandle handle) = 0;

@@ -23,9 +23,10 @@ class Psapi {
                                     ModuleHandle* modules,
                                     std::uint32_t byte_size,
                                     std::uint32_t& bytes_needed) = 0;
-  // Full path of the module's file; "" when it cannot be read. For this
-  // process's own modules it is read within the process, which costs far
-  // less than reading another process's memory.
+  // Full path of the module's file; "" when it cannot be read. Through the
+  // handle Kernel32::open_process gives for this process's own id it is read
+  // within the process, which costs far less than reading another
+  // process's memory.
   virtual std::string module_file_name(ProcessHandle process,
                                        ModuleHandle module) = 0;
 };

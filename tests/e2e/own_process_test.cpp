@@ -67,5 +67,34 @@ TEST_F(OwnProcess, SecondCopyFromAnotherFolderListsOnlyItsOwnModules) {
   EXPECT_FALSE(lists(second_modules, first_library)) << "the second copy lists the first's modules";
 }
 
+// A few hundred modules make the module section long; none of that work may
+// be left for after the window is shown, where it would keep the window from
+// answering.
+TEST_F(OwnProcess, WithHundredsOfModulesTheShownWindowAnswersAndListsThemAll) {
+  const fs::path suite = temp_.folder(L"many");
+  const std::vector<fs::path> extras = testing::lay_out_many_modules(suite, 300);
+  if (extras.empty()) GTEST_SKIP() << "the many-modules stand-in is not built";
+  wchar_t system[MAX_PATH + 1] = {};
+  GetSystemDirectoryW(system, MAX_PATH + 1);
+  Program program({program_folder_, current_folder_, suite.wstring() + L";" + system + L";"});
+  const HWND shown = program.wait_for_window();
+  ASSERT_NE(shown, nullptr) << "the window did not appear";
+
+  // A program that asks the window something gives up after a short wait
+  // rather than hang with it; a busy window would not answer in time.
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutW(shown, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000,
+                                &answer),
+            0)
+      << "the shown window does not answer";
+
+  const std::vector<std::wstring> modules = module_section(program, shown);
+  std::size_t missing = 0;
+  for (const fs::path& extra : extras) missing += lists(modules, extra) ? 0 : 1;
+  EXPECT_EQ(missing, 0u) << "of " << extras.size() << " extra libraries, listed: "
+                         << modules.size() << " modules in all";
+  EXPECT_TRUE(lists(modules, suite / L"KTR_Intel_Win32.dll"));
+}
+
 }  // namespace
 }  // namespace tarnwick::e2e

@@ -52,12 +52,19 @@ void Win32Kernel32::free_library(ModuleHandle module) {
 
 ProcessHandle Win32Kernel32::open_process(std::uint32_t access, bool inherit,
                                           std::uint32_t process_id) {
+  // A real handle to this very process makes the process status functions
+  // read its module list through the cross-process path, entry by entry,
+  // which Wine pays for with a server round trip per read. The pseudo handle
+  // lets them walk the loader's list in place.
+  if (process_id == GetCurrentProcessId())
+    return reinterpret_cast<ProcessHandle>(GetCurrentProcess());
   return reinterpret_cast<ProcessHandle>(
       OpenProcess(access, inherit ? TRUE : FALSE, process_id));
 }
 
 void Win32Kernel32::close_handle(ProcessHandle handle) {
-  CloseHandle(reinterpret_cast<HANDLE>(handle));
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  if (h != GetCurrentProcess()) CloseHandle(h);
 }
 
 std::uint32_t Win32Kernel32::current_process_id() { return GetCurrentProcessId(); }

@@ -50,7 +50,9 @@ bool Win32Psapi::enum_process_modules(ProcessHandle process, ModuleHandle* modul
 }
 
 std::string Win32Psapi::module_file_name(ProcessHandle process, ModuleHandle module) {
-  const bool own = GetProcessId(as_handle(process)) == GetCurrentProcessId();
+  // Only the pseudo handle names this process without a question to the
+  // system per module; a real handle to it still reads the same paths.
+  const bool own = as_handle(process) == GetCurrentProcess();
   // A path that fills the buffer may have been cut short: ask again with
   // more room.
   for (DWORD capacity = MAX_PATH;; capacity *= 2) {
