@@ -1,6 +1,7 @@
 // Pelko_Files.exe: starting the program means creating its one window. The
 // window is made hidden, its load event builds the report, and only then is
-// it shown. There is no command line.
+// it shown. The command line means nothing to the user's program; the only
+// switch read is the private one the program gives its own load-probe helper.
 
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "app/application_win32.h"
+#include "app/load_probe_helper.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
 #include "window/window.h"
@@ -35,12 +37,16 @@ void show_failure(const std::string& description) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  // The program's own helper for load attempts: no window, no report.
+  if (tarnwick::is_load_probe_helper(GetCommandLineW())) return tarnwick::run_load_probe_helper();
   // The report probes libraries that may be missing or broken; the system
   // must fail those loads quietly instead of asking the user about them.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   try {
     tarnwick::Win32Application app;
     auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
+    // The helper starts while the window is made, so its start costs little.
+    platform->load_probe.start();
     auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
                                                    platform->window_system);
     window->load();

@@ -3,6 +3,7 @@
 #include "platform/component.h"
 #include "platform/file_system.h"
 #include "platform/kernel32.h"
+#include "platform/load_probe.h"
 #include "platform/psapi.h"
 #include "platform/version.h"
 #include "platform/window_system.h"
@@ -17,6 +18,7 @@ struct Platform {
   VersionLibrary& version;
   ScriptingRuntime& scripting;
   ComponentLibrary& component;
+  LoadProbe& load_probe;
   WindowSystem& window_system;
   Application& app;
 };

@@ -19,14 +19,6 @@ constexpr std::int32_t kNoPathFolders = -1;
 
 }  // namespace
 
-ModuleHandle try_load_library(Kernel32& kernel32, const std::string& name) {
-  return kernel32.load_library(name);
-}
-
-void release_library(Kernel32& kernel32, ModuleHandle handle) {
-  kernel32.free_library(handle);
-}
-
 Whatsnew::Whatsnew(Platform& platform, TextBox& rich_text_file_path,
                    ListBox& list_dll)
     : platform_(platform),
@@ -38,10 +30,18 @@ void Whatsnew::get_KTR_version(std::int32_t& verBytes, std::int32_t& verMajor,
   verBytes = 0;
   verMajor = 0;
   verMinor = 0;
+  // Checked at arm's length first: a library that faults, ends the process
+  // or hangs when loaded or asked is not let into this process at all.
+  if (!platform_.load_probe.component_answers()) return;
   try {
     platform_.component.KTR_DLL_VERSION(&verBytes, &verMajor, &verMinor);
   } catch (const std::exception&) {
-    // A machine without the component library still gets its report.
+    // A machine without the component library, or with one that fails
+    // inside the call, still gets its report. A call that faulted may have
+    // written some of the values first: none of them is an answer.
+    verBytes = 0;
+    verMajor = 0;
+    verMinor = 0;
   }
 }
 
@@ -84,11 +84,13 @@ void Whatsnew::Form_Load() {
   try {
     build_report();
   } catch (const std::exception& error) {
+    platform_.load_probe.finish();
     platform_.window_system.message_box(kLocateFailure + std::string(error.what()));
   }
 }
 
 void Whatsnew::build_report() {
+  platform_.load_probe.start();
   file_system = platform_.scripting.create_file_system_object();
   windows_folder = file_system->special_folder_path(FileSystemObject::kWindowsFolder);
   system_folder = file_system->special_folder_path(FileSystemObject::kSystemFolder);
@@ -107,6 +109,8 @@ void Whatsnew::build_report() {
 
   for (std::string_view name : kSystemFileTable) append_file_line(std::string(name));
 
+  // The module section describes this process alone, with no helper left.
+  platform_.load_probe.finish();
   append_module_section();
 }
 
@@ -126,14 +130,12 @@ void Whatsnew::append_file_line(const std::string& name) {
 }
 
 // By the table name, not the found path: the system's own search decides
-// which copy a load would take.
+// which copy a load would take. "Loaded" is this process's own state; the
+// load attempt runs the library's code and so is made at arm's length.
 LoadState Whatsnew::probe_load_state(const std::string& name) {
-  Kernel32& kernel32 = platform_.kernel32;
-  if (kernel32.module_handle(name) != 0) return LoadState::loaded;
-  const ModuleHandle handle = try_load_library(kernel32, name);
-  if (handle == 0) return LoadState::cannot_be_loaded;
-  release_library(kernel32, handle);
-  return LoadState::can_be_loaded;
+  if (platform_.kernel32.module_handle(name) != 0) return LoadState::loaded;
+  return platform_.load_probe.can_load(name) ? LoadState::can_be_loaded
+                                             : LoadState::cannot_be_loaded;
 }
 
 void Whatsnew::Command_copy_text_Click() {

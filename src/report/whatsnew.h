@@ -49,8 +49,4 @@ class Whatsnew {
   ListBox& List_DLL;
 };
 
-// The load attempt behind "DLL can be loaded": load by name, then undo it.
-ModuleHandle try_load_library(Kernel32& kernel32, const std::string& name);
-void release_library(Kernel32& kernel32, ModuleHandle handle);
-
 }  // namespace tarnwick

@@ -14,7 +14,7 @@ namespace tarnwick {
 namespace {
 
 // Entry points of newer systems; where they are missing, the older call does.
-win32::LazyLibrary user32{L"user32.dll"};
+win32::LazyLibrary user32{L"user32.dll", win32::LibrarySearch::kSystemFolder};
 win32::LazyProc<UINT WINAPI(HWND)> get_dpi_for_window{user32, "GetDpiForWindow"};
 win32::LazyProc<BOOL WINAPI(LPRECT, DWORD, BOOL, DWORD, UINT)> adjust_window_rect_for_dpi{
     user32, "AdjustWindowRectExForDpi"};

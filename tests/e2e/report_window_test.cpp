@@ -330,11 +330,6 @@ TEST_F(ReportWindowLayout, NoControlAnswersToTheDialogOkOrCancelId) {
   }
 }
 
-bool running_under_wine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // --- A message during the load -----------------------------------------------
 
 using LoadNotice = ProgramTest;
@@ -361,38 +356,6 @@ TEST_F(LoadNotice, ComesBeforeTheWindowAndTheReportFollows) {
   const std::vector<std::wstring> lines = split(report_text(*program_, controls_.report), L'\r');
   ASSERT_GT(lines.size(), kModuleHeading);
   EXPECT_EQ(lines[kModuleHeading], L"Program Modules for Pelko_Files");
-}
-
-// A process-status library that cannot be loaded makes the module listing
-// fail for real. Wine takes a psapi.dll from the program's folder before its
-// own, so a broken one there does it; Windows never lets a system library be
-// replaced like that.
-TEST_F(LoadNotice, FailureShowsItsMessageAndThePartialReport) {
-  if (!running_under_wine()) GTEST_SKIP() << "needs Wine's library search";
-  const std::filesystem::path broken = fixture_file(L"fixture_text.dll");
-  if (broken.empty() || !std::filesystem::exists(broken))
-    GTEST_SKIP() << "the fixture libraries were not built";
-  std::filesystem::copy_file(broken, program_folder_ / L"psapi.dll");
-  program_.emplace(setting());
-
-  HWND box = program_->wait_for_message_box();
-  ASSERT_NE(box, nullptr) << "no message box came up";
-  EXPECT_EQ(message_box_text(box), L"An error occurred while locating the file: ProcessInfo");
-  HWND hidden = program_->window();
-  ASSERT_NE(hidden, nullptr);
-  EXPECT_FALSE(IsWindowVisible(hidden)) << "the window showed before the load ended";
-
-  SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-  window_ = program_->wait_for_window();
-  ASSERT_NE(window_, nullptr) << "the window did not open after the failure";
-  controls_ = find_controls(window_);
-  const std::vector<std::wstring> lines = split(report_text(*program_, controls_.report), L'\r');
-  ASSERT_EQ(lines.size(), kFirstFileLine + kTableSize) << "the report should end after the file lines";
-  const std::wstring last_name = to_wide(kSystemFileTable.back());
-  EXPECT_TRUE(lines.back().rfind(last_name + L"    Path:  ", 0) == 0 ||
-              lines.back() == L" " + last_name + L" :   File not found")
-      << to_utf8(lines.back());
-  EXPECT_EQ(SendMessageW(controls_.list, LB_GETCOUNT, 0, 0), 0);
 }
 
 }  // namespace

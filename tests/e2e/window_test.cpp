@@ -21,6 +21,7 @@
 #include "report/system_files.h"
 #include "window/window.h"
 #include "substitutes/fake_platform.h"
+#include "support/lines.h"
 #include "support/window_reading.h"
 
 namespace tarnwick {
@@ -232,6 +233,25 @@ TEST_F(WhatsnewWindowInProcess, LoadFailureIsToldWhileHiddenAndThePartialReportI
   EXPECT_NE(report.find(std::string(kSystemFileTable[2])), std::string::npos);
   EXPECT_EQ(report.find(std::string(kSystemFileTable[3])), std::string::npos);
   EXPECT_EQ(GetFocus(), done_);
+}
+
+// The module listing fails for real when the process-status library cannot
+// be bound; the program loads that library from the system folder only, so
+// the failure is arranged with a substitute.
+TEST_F(WhatsnewWindowInProcess, ModuleListingFailureIsToldAndTheFileLinesStay) {
+  fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
+  fake_.psapi.missing_entry_point = "EnumProcesses";
+  window_->load();
+  ASSERT_EQ(fake_.window_system.messages.size(), 1u);
+  EXPECT_EQ(fake_.window_system.messages[0],
+            "An error occurred while locating the file: ProcessInfo");
+  EXPECT_FALSE(IsWindowVisible(window_->handle()));
+
+  window_->show(SW_SHOWNORMAL);
+  const std::vector<std::string> lines = testing::split(window_->report_box().text(), '\r');
+  ASSERT_EQ(lines.size(), 4u + kSystemFileTable.size()) << "the report should end after the file lines";
+  EXPECT_EQ(lines.back(), " " + std::string(kSystemFileTable.back()) + " :   File not found");
+  EXPECT_EQ(SendMessageW(list_, LB_GETCOUNT, 0, 0), 0);
 }
 
 TEST_F(WhatsnewWindowInProcess, LoadedReportIsShownFromItsTop) {

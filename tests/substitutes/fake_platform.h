@@ -191,8 +191,10 @@ class ComponentLibrary : public tarnwick::ComponentLibrary {
  public:
   bool present = true;
   std::int32_t bytes = 12, major = 4, minor = 7;
+  int calls = 0;
   void KTR_DLL_VERSION(std::int32_t* verBytes, std::int32_t* verMajor,
                        std::int32_t* verMinor) override {
+    ++calls;
     if (!present)
       throw SystemError(kModuleNotFound, "KTR_Intel_Win32.dll",
                         "File not found: KTR_Intel_Win32.dll");
@@ -294,8 +296,12 @@ class Psapi : public tarnwick::Psapi {
     return processes.back();
   }
 
+  // Where the listing notes its start, when set.
+  std::vector<std::string>* log = nullptr;
+
   bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
                       std::uint32_t& bytes_returned) override {
+    if (log != nullptr) log->push_back("list processes");
     raise_if_missing("EnumProcesses");
     enum_buffer_sizes.push_back(byte_size);
     std::uint32_t n = 0;
@@ -357,17 +363,49 @@ class Psapi : public tarnwick::Psapi {
   }
 };
 
+// The load questions as a helper process would answer them: a load succeeds
+// when the kernel substitute's would, the component library answers unless
+// told otherwise. Every question, and the helper's start and end, goes to
+// `log` (shared with the process listing, so their order shows).
+class LoadProbe : public tarnwick::LoadProbe {
+ public:
+  explicit LoadProbe(Kernel32& kernel32, std::vector<std::string>& log)
+      : in_process_(kernel32), log_(log) {}
+  bool component_ok = true;
+
+  void start() override { log_.push_back("start"); }
+  bool can_load(const std::string& name) override {
+    log_.push_back("load " + name);
+    return in_process_.can_load(name);
+  }
+  bool component_answers() override {
+    log_.push_back("component");
+    return component_ok;
+  }
+  void finish() override { log_.push_back("finish"); }
+
+ private:
+  InProcessLoadProbe in_process_;
+  std::vector<std::string>& log_;
+};
+
 // The whole platform built from the substitutes above.
 struct FakePlatform {
+  FakePlatform() { psapi.log = &log; }
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
+
+  std::vector<std::string> log;
   Kernel32 kernel32;
   Psapi psapi;
   VersionLibrary version;
   ScriptingRuntime scripting;
   ComponentLibrary component;
+  LoadProbe load_probe{kernel32, log};
   WindowSystem window_system;
   Application app;
-  tarnwick::Platform platform{kernel32,  psapi,         version, scripting,
-                              component, window_system, app};
+  tarnwick::Platform platform{kernel32,   psapi,         version, scripting, component,
+                              load_probe, window_system, app};
 };
 
 }  // namespace tarnwick::fake

@@ -79,6 +79,43 @@ TEST_F(Report, MissingComponentLibraryIsNoFailure) {
   EXPECT_EQ(lines().size(), 4u + 37u);
 }
 
+TEST_F(Report, ComponentTheHelperCannotAskIsNeverCalledHere) {
+  fake.load_probe.component_ok = false;
+  form.Form_Load();
+  EXPECT_EQ(lines()[2], "KTR DLL version not found.");
+  EXPECT_EQ(fake.component.calls, 0);
+  EXPECT_EQ(lines().size(), 4u + 37u);
+}
+
+TEST_F(Report, ComponentCallThatFailsHalfwayGivesNoVersion) {
+  // Values written before the failure are no answer.
+  struct HalfWay : fake::ComponentLibrary {
+    void KTR_DLL_VERSION(std::int32_t* bytes, std::int32_t* major, std::int32_t* minor) override {
+      *bytes = 1;
+      *major = 9;
+      *minor = 9;
+      throw SystemError(0xC0000005L, "KTR_Intel_Win32.dll", "faulted");
+    }
+  } halfway;
+  Platform platform = fake.platform;
+  Platform with_halfway{platform.kernel32, platform.psapi,      platform.version,
+                        platform.scripting, halfway,           platform.load_probe,
+                        platform.window_system, platform.app};
+  Whatsnew other{with_halfway, box, list};
+  other.Form_Load();
+  EXPECT_EQ(lines()[2], "KTR DLL version not found.");
+  EXPECT_TRUE(fake.window_system.messages.empty());
+}
+
+TEST_F(Report, LoadAttemptsGoToTheProbeWhichEndsBeforeTheModuleListing) {
+  fake.kernel32.platform = 2;
+  fs.files = {"C:\\Windows\\system32\\msvcrt.dll", "C:\\Windows\\system32\\gdiplus.dll"};
+  fake.kernel32.loaded = {"msvcrt.dll"};
+  form.Form_Load();
+  EXPECT_EQ(fake.log, (std::vector<std::string>{"start", "component", "load gdiplus.dll",
+                                                "finish", "list processes"}));
+}
+
 TEST_F(Report, OneLinePerTableEntryInTableOrder) {
   form.Form_Load();
   const auto l = lines();
@@ -147,6 +184,14 @@ TEST_F(Report, UndefinedPathNoticeDoesNotStopTheReport) {
 // The load's one trap: a failure shows its message and keeps the report as
 // far as it got.
 struct ReportFailure : Report {};
+
+TEST_F(ReportFailure, HelperEndsBeforeTheFailureIsTold) {
+  fake.scripting.fails = true;
+  form.Form_Load();
+  ASSERT_FALSE(fake.log.empty());
+  EXPECT_EQ(fake.log.back(), "finish");
+  EXPECT_EQ(fake.window_system.messages.size(), 1u);
+}
 
 TEST_F(ReportFailure, NoFileSystemObjectLeavesTheReportEmpty) {
   fake.scripting.fails = true;

@@ -9,6 +9,7 @@
 #include "platform/win32/component_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/kernel32_win32.h"
+#include "platform/win32/load_probe_win32.h"
 #include "platform/win32/psapi_win32.h"
 #include "platform/win32/version_win32.h"
 #include "report/system_files.h"
@@ -81,11 +82,12 @@ struct ReportOnDisk : ::testing::Test {
     win32::Win32VersionLibrary version;
     win32::Win32ScriptingRuntime scripting;
     win32::Win32ComponentLibrary component;
+    win32::Win32LoadProbe load_probe{kernel32};
   } real;
   fake::WindowSystem window_system;
   fake::Application app;
-  Platform platform{real.kernel32,  real.psapi, real.version, real.scripting,
-                    real.component, window_system, app};
+  Platform platform{real.kernel32,   real.psapi,    real.version, real.scripting, real.component,
+                    real.load_probe, window_system, app};
   fake::TextBox box;
   fake::ListBox list;
   Whatsnew form{platform, box, list};
@@ -197,9 +199,8 @@ TEST_F(ReportOnDisk, NamesOutsideTheAnsiCodePageAreFoundAndProbed) {
   const std::string found = form.VBFindDLL(name);
   EXPECT_EQ(found, utf8(folder) + "\\" + name);
   EXPECT_EQ(get_file_version(real.version, found), "1.2.3.4");
-  const ModuleHandle handle = try_load_library(real.kernel32, found);
-  EXPECT_NE(handle, 0u);
-  release_library(real.kernel32, handle);
+  EXPECT_TRUE(real.load_probe.can_load(found));
+  EXPECT_EQ(real.load_probe.helpers_started(), 1);
 }
 
 TEST_F(ReportOnDisk, FolderNamedLikeALibraryIsNotAFile) {

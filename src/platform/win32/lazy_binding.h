@@ -8,10 +8,15 @@
 
 namespace tarnwick::win32 {
 
+// Where a library is looked for: the system's own libraries come from the
+// system folder only; by name is for the libraries the report is about.
+enum class LibrarySearch { kSystemFolder, kByName };
+
 // A library loaded on first need and kept loaded for the process's life.
 class LazyLibrary {
  public:
-  explicit LazyLibrary(const wchar_t* file_name) : file_name_(file_name) {}
+  LazyLibrary(const wchar_t* file_name, LibrarySearch search)
+      : file_name_(file_name), search_(search) {}
   LazyLibrary(const LazyLibrary&) = delete;
   LazyLibrary& operator=(const LazyLibrary&) = delete;
 
@@ -20,6 +25,7 @@ class LazyLibrary {
 
  private:
   const wchar_t* file_name_;
+  LibrarySearch search_;
   HMODULE module_ = nullptr;
 };
 
@@ -32,10 +38,15 @@ class LazyProc {
 
   template <typename... Args>
   auto operator()(Args... args) {
+    return bind()(args...);
+  }
+
+  // The entry point itself, bound now if it was not yet.
+  Signature* bind() {
     if (proc_ == nullptr)
       proc_ = reinterpret_cast<Signature*>(
           reinterpret_cast<void*>(library_.entry_point(name_)));
-    return proc_(args...);
+    return proc_;
   }
 
  private:

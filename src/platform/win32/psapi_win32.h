@@ -24,7 +24,7 @@ class Win32Psapi : public tarnwick::Psapi {
   using EnumProcessModulesFn = BOOL WINAPI(HANDLE, HMODULE*, DWORD, DWORD*);
   using GetModuleFileNameExWFn = DWORD WINAPI(HANDLE, HMODULE, wchar_t*, DWORD);
 
-  LazyLibrary library_{L"psapi.dll"};
+  LazyLibrary library_{L"psapi.dll", LibrarySearch::kSystemFolder};
   LazyProc<EnumProcessesFn> enum_processes_{library_, "EnumProcesses"};
   LazyProc<EnumProcessModulesFn> enum_process_modules_{library_,
                                                        "EnumProcessModules"};

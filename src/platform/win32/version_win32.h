@@ -14,7 +14,7 @@ class Win32VersionLibrary : public VersionLibrary {
                   std::uint32_t& length) override;
 
  private:
-  LazyLibrary library_{L"version.dll"};
+  LazyLibrary library_{L"version.dll", LibrarySearch::kSystemFolder};
   LazyProc<DWORD WINAPI(LPCWSTR, LPDWORD)> size_{library_, "GetFileVersionInfoSizeW"};
   LazyProc<BOOL WINAPI(LPCWSTR, DWORD, DWORD, LPVOID)> info_{library_,
                                                              "GetFileVersionInfoW"};

@@ -4,6 +4,7 @@
 #include "platform/win32/component_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/kernel32_win32.h"
+#include "platform/win32/load_probe_win32.h"
 #include "platform/win32/psapi_win32.h"
 #include "platform/win32/version_win32.h"
 #include "platform/win32/window_system_win32.h"
@@ -20,10 +21,11 @@ struct Win32Platform {
   Win32VersionLibrary version;
   Win32ScriptingRuntime scripting;
   Win32ComponentLibrary component;
+  Win32LoadProbe load_probe{kernel32};
   Win32WindowSystem window_system;
   Application& app;
-  Platform platform{kernel32,  psapi,         version, scripting,
-                    component, window_system, app};
+  Platform platform{kernel32,   psapi,         version, scripting, component,
+                    load_probe, window_system, app};
 };
 
 }  // namespace tarnwick::win32

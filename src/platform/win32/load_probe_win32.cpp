@@ -1,0 +1,188 @@
+#include "platform/win32/load_probe_win32.h"
+
+#include <vector>
+
+#include "platform/win32/text.h"
+
+namespace tarnwick::win32 {
+
+namespace {
+
+// How long a helper may take. A cold start of the system's loader can take
+// seconds; a load or the component's version query never should.
+constexpr DWORD kStartPatience = 20000;     // milliseconds
+constexpr DWORD kLoadPatience = 4000;
+constexpr DWORD kComponentPatience = 10000;
+constexpr DWORD kEndPatience = 2000;
+
+std::wstring own_file() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// A job that ends the helper when this process ends, however it ends, so that
+// a helper stuck in a library's initialisation never outlives the program.
+ScopedHandle make_kill_on_close_job() {
+  ScopedHandle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                               sizeof(limits)))
+    job.reset();
+  return job;
+}
+
+}  // namespace
+
+Win32LoadProbe::~Win32LoadProbe() { end_helper(false); }
+
+void Win32LoadProbe::start() {
+  if (!process_ && !no_helper_ && !launch()) no_helper_ = true;
+}
+
+bool Win32LoadProbe::can_load(const std::string& name) {
+  const Answer answer = ask(load_probe_protocol::kLoad + name, kLoadPatience);
+  if (no_helper_) return in_process_.can_load(name);
+  return answer == Answer::yes;
+}
+
+bool Win32LoadProbe::component_answers() {
+  const Answer answer = ask(load_probe_protocol::kComponent, kComponentPatience);
+  if (no_helper_) return in_process_.component_answers();
+  return answer == Answer::yes;
+}
+
+void Win32LoadProbe::finish() { end_helper(true); }
+
+Win32LoadProbe::Answer Win32LoadProbe::ask(const std::string& request, DWORD patience_ms) {
+  start();
+  if (no_helper_) return Answer::lost;
+  if (awaiting_greeting_) {
+    awaiting_greeting_ = false;
+    std::string greeting;
+    if (!read_line(greeting, kStartPatience) || greeting != load_probe_protocol::kReady) {
+      // A helper that cannot even start says nothing about the library.
+      end_helper(false);
+      no_helper_ = true;
+      return Answer::lost;
+    }
+  }
+  const std::string line = request + "\n";
+  DWORD written = 0;
+  std::string answer;
+  if (!WriteFile(to_helper_.get(), line.data(), static_cast<DWORD>(line.size()), &written,
+                 nullptr) ||
+      written != line.size() || !read_line(answer, patience_ms)) {
+    // The helper went down with this question, or hangs in it; the next
+    // question gets a fresh helper.
+    end_helper(false);
+    return Answer::lost;
+  }
+  if (answer == load_probe_protocol::kYes) return Answer::yes;
+  if (answer == load_probe_protocol::kNo) return Answer::no;
+  end_helper(false);
+  return Answer::lost;
+}
+
+bool Win32LoadProbe::launch() {
+  const std::wstring program = own_file();
+  if (program.empty()) return false;
+
+  // The helper's ends of the two pipes are the only handles it inherits.
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE helper_input = nullptr, to_helper = nullptr;
+  HANDLE from_helper = nullptr, helper_output = nullptr;
+  if (!CreatePipe(&helper_input, &to_helper, &inheritable, 0)) return false;
+  ScopedHandle helper_input_owner(helper_input);
+  to_helper_ = ScopedHandle(to_helper);
+  if (!CreatePipe(&from_helper, &helper_output, &inheritable, 0)) {
+    to_helper_.reset();
+    return false;
+  }
+  ScopedHandle helper_output_owner(helper_output);
+  from_helper_ = ScopedHandle(from_helper);
+  SetHandleInformation(to_helper_.get(), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(from_helper_.get(), HANDLE_FLAG_INHERIT, 0);
+
+  std::wstring command_line = L"\"" + program + L"\" " + kLoadProbeHelperSwitch;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = helper_input;
+  startup.hStdOutput = helper_output;
+  startup.hStdError = nullptr;
+  PROCESS_INFORMATION started{};
+  // Same current folder and environment as this process: nothing is passed.
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &started)) {
+    to_helper_.reset();
+    from_helper_.reset();
+    return false;
+  }
+  process_ = ScopedHandle(started.hProcess);
+  ScopedHandle thread(started.hThread);
+  if (!job_) job_ = make_kill_on_close_job();
+  if (job_) AssignProcessToJobObject(job_.get(), process_.get());
+  ResumeThread(thread.get());
+  ++helpers_started_;
+  received_.clear();
+  // Its greeting is awaited with the first question, so that the program
+  // goes on with its own work while the helper starts.
+  awaiting_greeting_ = true;
+  return true;
+}
+
+// Waits for one line from the helper. False when the helper ends, breaks the
+// pipe or keeps silent longer than `patience_ms`.
+bool Win32LoadProbe::read_line(std::string& line, DWORD patience_ms) {
+  const ULONGLONG deadline = GetTickCount64() + patience_ms;
+  for (;;) {
+    const std::size_t end = received_.find('\n');
+    if (end != std::string::npos) {
+      line = received_.substr(0, end);
+      received_.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    DWORD available = 0;
+    if (!PeekNamedPipe(from_helper_.get(), nullptr, 0, nullptr, &available, nullptr))
+      return false;  // the helper has ended and everything it wrote is read
+    if (available > 0) {
+      std::vector<char> chunk(available);
+      DWORD read = 0;
+      if (!ReadFile(from_helper_.get(), chunk.data(), available, &read, nullptr)) return false;
+      received_.append(chunk.data(), read);
+      continue;
+    }
+    if (GetTickCount64() >= deadline) return false;
+    // Wakes at once when the helper ends; otherwise looks again shortly.
+    WaitForSingleObject(process_.get(), 1);
+  }
+}
+
+void Win32LoadProbe::end_helper(bool let_it_end) {
+  if (!process_) return;
+  // Closing its input asks the helper to end; one that does not, or one that
+  // is known to be stuck, is ended.
+  to_helper_.reset();
+  if (!let_it_end || WaitForSingleObject(process_.get(), kEndPatience) != WAIT_OBJECT_0) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), kEndPatience);
+  }
+  process_.reset();
+  from_helper_.reset();
+  received_.clear();
+}
+
+}  // namespace tarnwick::win32
