@@ -106,8 +106,10 @@ TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   EXPECT_FALSE(probe.can_load(fixture(L"fixture_initfails.dll")));
   EXPECT_FALSE(probe.can_load(fixture(L"fixture_text.dll")));
   EXPECT_TRUE(probe.can_load(good));
-  // The two that end their process each took a helper with them.
-  EXPECT_GE(probe.helpers_started(), 3);
+  // The one that ends its process took a helper with it. (The throwing one
+  // aborts its process on i386; where C++ exceptions are structured ones, as
+  // on x86_64, the system's loader catches it and only the load fails.)
+  EXPECT_GE(probe.helpers_started(), 2);
   EXPECT_FALSE(probe.fell_back());
   // Nothing of it reached this process.
   EXPECT_EQ(GetModuleHandleW(win32::to_wide(good).c_str()), nullptr);
