@@ -40,8 +40,7 @@ using testing::native_path;
 // Whether windows can be made at all; without a display (Wine outside an X
 // server) every window test skips with this reason.
 bool display_available();
-constexpr const char* kNoDisplay =
-    "no display: windows cannot be created here (run the tests inside Xvfb)";
+using testing::kNoDisplay;
 
 using win32::ScopedHandle;
 

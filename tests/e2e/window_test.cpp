@@ -52,7 +52,7 @@ class WhatsnewWindowInProcess : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!can_make_windows())
-      GTEST_SKIP() << "no display: windows cannot be created here (run the tests inside Xvfb)";
+      GTEST_SKIP() << testing::kNoDisplay;
     window_ = WhatsnewWindow::create(GetModuleHandleW(nullptr), fake_.platform, window_system_);
     std::vector<HWND> children;
     EnumChildWindows(window_->handle(), collect, reinterpret_cast<LPARAM>(&children));

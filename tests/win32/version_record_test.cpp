@@ -5,14 +5,23 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include <gtest/gtest.h>
 
-namespace tarnwick::e2e {
+#include "platform/win32/text.h"
+#include "support/build_paths.h"
+
+namespace tarnwick {
 namespace {
+
+using win32::to_utf8;
+
+// The built program, as CMake told this test.
+std::filesystem::path program_file() { return testing::native_path(TARNWICK_PROGRAM); }
 
 // One node of the version record's tree: a key, a value and child nodes.
 struct VersionNode {
@@ -215,4 +224,4 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAwarenessAndNoElevatio
 }
 
 }  // namespace
-}  // namespace tarnwick::e2e
+}  // namespace tarnwick
