@@ -127,7 +127,7 @@ void pump_driver_messages() {
 // --- Program ---------------------------------------------------------------
 
 Program::Program(const Setting& setting) {
-  const fs::path copy = setting.program_folder / L"Pelko_Files.exe";
+  const fs::path copy = setting.program_folder / setting.exe_name;
   fs::copy_file(program_file(), copy, fs::copy_options::overwrite_existing);
 
   std::wstring command_line = L"\"" + copy.wstring() + L"\"";

@@ -51,6 +51,7 @@ struct Setting {
   std::filesystem::path program_folder;  // a copy of Pelko_Files.exe goes here
   std::filesystem::path current_folder;
   std::wstring path_variable;            // the whole PATH the program gets
+  std::wstring exe_name = L"Pelko_Files.exe";  // the copy's file name
 };
 
 // A started copy of the program. Ended by force when the owner goes, so no
