@@ -137,5 +137,29 @@ TEST_F(CopyTextWhileClipboardIsHeld, ExplainsAndKeepsTheWindowAndReport) {
   EXPECT_EQ(clipboard_unicode_text(), with_crlf(report));
 }
 
+// A clipboard viewer or a remote-desktop client holds the clipboard for a
+// moment only: the click waits for it instead of giving up at once.
+TEST_F(CopyTextWhileClipboardIsHeld, ForAMomentWaitsAndCopies) {
+  start();
+  ASSERT_NE(window(), nullptr);
+  put_driver_data_on_clipboard(L"held for a moment");
+  const DWORD before = GetClipboardSequenceNumber();
+  {
+    HeldClipboard held;
+    ASSERT_TRUE(held.is_open());
+    PostMessageW(controls_.copy_text, BM_CLICK, 0, 0);
+    // Long enough for the program to find the clipboard taken, far shorter
+    // than the program is willing to wait.
+    Sleep(150);
+  }
+  ASSERT_TRUE(wait_until([&] {
+    return GetClipboardSequenceNumber() != before || program_->message_box() != nullptr;
+  }));
+  EXPECT_EQ(program_->message_box(), nullptr) << to_utf8(message_box_text(program_->message_box()));
+  // Opening succeeds only once the program has closed the clipboard again.
+  { HeldClipboard settled; }
+  EXPECT_EQ(clipboard_unicode_text(), with_crlf(box_text()));
+}
+
 }  // namespace
 }  // namespace tarnwick::e2e

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <system_error>
 
 namespace tarnwick::e2e {
@@ -328,23 +329,25 @@ bool click_copy_text(HWND copy_text) {
   return settled.is_open();
 }
 
-// --- ProgramTest -------------------------------------------------------------
+// --- Layouts and fixtures -------------------------------------------------------
+
+Layout::Layout()
+    : program_folder(temp.folder(L"program")),
+      current_folder(temp.folder(L"work")),
+      path_folder(temp.folder(L"suite")) {
+  const fs::path component = fixture_file(L"KTR_Intel_Win32.dll");
+  if (!component.empty() && fs::exists(component))
+    fs::copy_file(component, path_folder / L"KTR_Intel_Win32.dll");
+}
+
+Setting Layout::setting() const {
+  wchar_t system[MAX_PATH + 1] = {};
+  GetSystemDirectoryW(system, MAX_PATH + 1);
+  return {program_folder, current_folder, path_folder.wstring() + L";" + system + L";"};
+}
 
 void ProgramTest::SetUp() {
   if (!display_available()) GTEST_SKIP() << kNoDisplay;
-  program_folder_ = temp_.folder(L"program");
-  current_folder_ = temp_.folder(L"work");
-  path_folder_ = temp_.folder(L"suite");
-  const fs::path component = fixture_file(L"KTR_Intel_Win32.dll");
-  if (!component.empty() && fs::exists(component))
-    fs::copy_file(component, path_folder_ / L"KTR_Intel_Win32.dll");
-}
-
-Setting ProgramTest::setting() const {
-  wchar_t system[MAX_PATH + 1] = {};
-  GetSystemDirectoryW(system, MAX_PATH + 1);
-  // The suite folder and the system folder, so PATH is never undefined.
-  return {program_folder_, current_folder_, path_folder_.wstring() + L";" + system + L";"};
 }
 
 Program& ProgramTest::start() {
@@ -353,6 +356,57 @@ Program& ProgramTest::start() {
   EXPECT_NE(window_, nullptr) << "the window \"" TARNWICK_WINDOW_TITLE "\" did not appear";
   if (window_ != nullptr) controls_ = find_controls(window_);
   return *program_;
+}
+
+namespace {
+
+struct SharedProgram {
+  Layout layout;
+  SYSTEMTIME started_at{};
+  std::optional<Program> program;
+  HWND window = nullptr;
+  Controls controls;
+  std::wstring report_at_first_sight;
+};
+
+// One suite's copy at a time: suites run one after another.
+std::unique_ptr<SharedProgram>& shared_program() {
+  static std::unique_ptr<SharedProgram> shared;
+  return shared;
+}
+
+}  // namespace
+
+void SharedProgramTest::start_shared(void (*prepare)(Layout&)) {
+  auto& shared = shared_program();
+  shared = std::make_unique<SharedProgram>();
+  if (!display_available()) return;
+  if (prepare != nullptr) prepare(shared->layout);
+  GetLocalTime(&shared->started_at);
+  shared->program.emplace(shared->layout.setting());
+  shared->window = shared->program->wait_for_window();
+  if (shared->window == nullptr) return;
+  shared->controls = find_controls(shared->window);
+  shared->report_at_first_sight = report_text(*shared->program, shared->controls.report);
+}
+
+void SharedProgramTest::TearDownTestSuite() { shared_program().reset(); }
+
+void SharedProgramTest::SetUp() {
+  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_NE(shared_program(), nullptr) << "the suite did not start the program";
+  ASSERT_NE(shared_program()->window, nullptr)
+      << "the window \"" TARNWICK_WINDOW_TITLE "\" did not appear";
+  ASSERT_TRUE(shared_program()->program->running()) << "an earlier check ended the program";
+}
+
+const Layout& SharedProgramTest::layout() { return shared_program()->layout; }
+const Program& SharedProgramTest::program() { return *shared_program()->program; }
+HWND SharedProgramTest::window() { return shared_program()->window; }
+const Controls& SharedProgramTest::controls() { return shared_program()->controls; }
+const SYSTEMTIME& SharedProgramTest::started_at() { return shared_program()->started_at; }
+const std::wstring& SharedProgramTest::report_at_first_sight() {
+  return shared_program()->report_at_first_sight;
 }
 
 }  // namespace tarnwick::e2e

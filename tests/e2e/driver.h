@@ -153,27 +153,63 @@ using testing::with_crlf;
 using win32::to_utf8;
 using win32::to_wide;
 
-// The window tests' fixture: skips without a display, and lays out folders
-// for one start of the program: its own folder, a current folder and a
-// folder for PATH that holds the stand-in component library when built.
+// Folders for one start of the program: its own folder (the copy of the
+// program goes there), a current folder and a folder for PATH that holds the
+// stand-in component library when it is built.
+struct Layout {
+  Layout();
+  // PATH names the suite folder and the system folder, so it is defined.
+  Setting setting() const;
+
+  TempFolder temp;
+  std::filesystem::path program_folder;
+  std::filesystem::path current_folder;
+  std::filesystem::path path_folder;
+};
+
+// The fixture of checks that press buttons, type or end the program: each
+// check lays out its folders and starts its own copy. Skips without a
+// display.
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
-  Setting setting() const;
+  Setting setting() const { return layout_.setting(); }
   // Starts the program and waits for its window; fails the test when it
   // does not appear.
   Program& start();
   HWND window() const { return window_; }
   const Controls& controls() const { return controls_; }
 
-  TempFolder temp_;
-  std::filesystem::path program_folder_;
-  std::filesystem::path current_folder_;
-  std::filesystem::path path_folder_;
+  Layout layout_;
   std::optional<Program> program_;
   HWND window_ = nullptr;
   Controls controls_;
+};
+
+// The fixture of read-only checks: a suite starts the program once, in one
+// layout, and all its checks read that window. A check here must leave the
+// window as it found it. A suite starts its copy in SetUpTestSuite with
+// start_shared(); the copy ends after the suite's last check.
+class SharedProgramTest : public ::testing::Test {
+ public:
+  static void TearDownTestSuite();
+
+ protected:
+  // Lays out the folders, lets `prepare` add to them, starts the program and
+  // waits for its window.
+  static void start_shared(void (*prepare)(Layout&) = nullptr);
+  // Skips without a display; fails when the window did not appear.
+  void SetUp() override;
+
+  static const Layout& layout();
+  static const Program& program();
+  static HWND window();
+  static const Controls& controls();
+  // The local time just before the start, and the report box's text the
+  // moment the window was first seen.
+  static const SYSTEMTIME& started_at();
+  static const std::wstring& report_at_first_sight();
 };
 
 }  // namespace tarnwick::e2e

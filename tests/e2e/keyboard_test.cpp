@@ -20,12 +20,6 @@ class Keyboard : public ProgramTest {
   }
 };
 
-TEST_F(Keyboard, FocusStartsOnDone) {
-  start();
-  ASSERT_NE(window(), nullptr);
-  EXPECT_TRUE(focus_reaches(controls_.done)) << "focus is elsewhere";
-}
-
 TEST_F(Keyboard, TabWalksDoneReportListCopyTextAndRoundAgain) {
   start();
   ASSERT_NE(window(), nullptr);

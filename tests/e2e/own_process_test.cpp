@@ -47,11 +47,11 @@ TEST_F(OwnProcess, SecondCopyFromAnotherFolderListsOnlyItsOwnModules) {
   Program& first = start();
   ASSERT_NE(window(), nullptr);
 
-  const fs::path second_suite = temp_.folder(L"second\\suite");
+  const fs::path second_suite = layout_.temp.folder(L"second\\suite");
   fs::copy_file(component, second_suite / L"KTR_Intel_Win32.dll");
   wchar_t system[MAX_PATH + 1] = {};
   GetSystemDirectoryW(system, MAX_PATH + 1);
-  Program second({temp_.folder(L"second\\program"), temp_.folder(L"second\\work"),
+  Program second({layout_.temp.folder(L"second\\program"), layout_.temp.folder(L"second\\work"),
                   second_suite.wstring() + L";" + system + L";"});
   const HWND second_window = second.wait_for_window();
   ASSERT_NE(second_window, nullptr) << "the second copy's window did not appear";
@@ -59,7 +59,7 @@ TEST_F(OwnProcess, SecondCopyFromAnotherFolderListsOnlyItsOwnModules) {
 
   const std::vector<std::wstring> first_modules = module_section(first, window());
   const std::vector<std::wstring> second_modules = module_section(second, second_window);
-  const fs::path first_library = path_folder_ / L"KTR_Intel_Win32.dll";
+  const fs::path first_library = layout_.path_folder / L"KTR_Intel_Win32.dll";
   const fs::path second_library = second_suite / L"KTR_Intel_Win32.dll";
   EXPECT_TRUE(lists(first_modules, first_library));
   EXPECT_FALSE(lists(first_modules, second_library));
@@ -71,12 +71,12 @@ TEST_F(OwnProcess, SecondCopyFromAnotherFolderListsOnlyItsOwnModules) {
 // be left for after the window is shown, where it would keep the window from
 // answering.
 TEST_F(OwnProcess, WithHundredsOfModulesTheShownWindowAnswersAndListsThemAll) {
-  const fs::path suite = temp_.folder(L"many");
+  const fs::path suite = layout_.temp.folder(L"many");
   const std::vector<fs::path> extras = testing::lay_out_many_modules(suite, 300);
   if (extras.empty()) GTEST_SKIP() << "the many-modules stand-in is not built";
   wchar_t system[MAX_PATH + 1] = {};
   GetSystemDirectoryW(system, MAX_PATH + 1);
-  Program program({program_folder_, current_folder_, suite.wstring() + L";" + system + L";"});
+  Program program({layout_.program_folder, layout_.current_folder, suite.wstring() + L";" + system + L";"});
   const HWND shown = program.wait_for_window();
   ASSERT_NE(shown, nullptr) << "the window did not appear";
 

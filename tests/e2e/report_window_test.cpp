@@ -55,26 +55,54 @@ bool is_upper_case(const std::wstring& text) {
   return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'a' && c <= L'z'; });
 }
 
-class ReportWindow : public ProgramTest {
+std::wstring date_of(const SYSTEMTIME& time) {
+  wchar_t date[128] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, 128);
+  return date;
+}
+
+// A table name that neither the system nor the Windows folder holds, so the
+// program folder is the only place it can be found and loaded from; the
+// table's size when every name exists there.
+std::size_t entry_found_in_the_program_folder_only() {
+  for (std::size_t i = 1; i < kTableSize; ++i) {
+    const std::wstring name = table_name(i);
+    if (!fs::exists(fs::path(system_folder()) / name) &&
+        !fs::exists(fs::path(windows_folder()) / name))
+      return i;
+  }
+  return kTableSize;
+}
+
+// One start of the program serves every check of the usual layout: the
+// component library on PATH, and a library without a version record in the
+// program's folder under a table name.
+class ReportWindow : public SharedProgramTest {
+ public:
+  static void SetUpTestSuite() {
+    start_shared([](Layout& layout) {
+      const fs::path library = fixture_file(L"fixture_noversion.dll");
+      const std::size_t planted = entry_found_in_the_program_folder_only();
+      if (!library.empty() && fs::exists(library) && planted < kTableSize)
+        fs::copy_file(library, layout.program_folder / table_name(planted));
+    });
+  }
+
  protected:
-  std::vector<std::wstring> report_lines() const {
-    return split(report_text(*program_, controls_.report), L'\r');
+  static std::vector<std::wstring> report_lines() {
+    return split(report_text(program(), controls().report), L'\r');
   }
 };
 
 TEST_F(ReportWindow, OpensHoldingTheFinishedReport) {
-  start();
-  ASSERT_NE(window(), nullptr);
-  // Read the moment the window is seen: the load has already ended.
-  const std::vector<std::wstring> lines = report_lines();
+  // Read the moment the window was seen: the load had already ended.
+  const std::vector<std::wstring> lines = split(report_at_first_sight(), L'\r');
   ASSERT_GT(lines.size(), kModuleHeading);
   EXPECT_EQ(lines[kModuleHeading], L"Program Modules for Pelko_Files");
 }
 
 TEST_F(ReportWindow, HeaderNamesTheProgramItsVersionAndTheDate) {
-  const std::wstring day_before = today();
-  start();
-  ASSERT_NE(window(), nullptr);
+  const std::wstring day_before = date_of(started_at());
   const std::wstring day_after = today();
   const std::vector<std::wstring> lines = report_lines();
   ASSERT_GT(lines.size(), 1u);
@@ -103,8 +131,6 @@ TEST_F(ReportWindow, ComponentLineGivesTheVersionTheLibraryReports) {
   FreeLibrary(library);
   ASSERT_GE(bytes, 1);
 
-  start();
-  ASSERT_NE(window(), nullptr);
   const std::vector<std::wstring> lines = report_lines();
   ASSERT_GT(lines.size(), 3u);
   EXPECT_EQ(lines[2],
@@ -112,18 +138,7 @@ TEST_F(ReportWindow, ComponentLineGivesTheVersionTheLibraryReports) {
   EXPECT_EQ(lines[3], L"");
 }
 
-TEST_F(ReportWindow, ComponentLineSaysNotFoundWithoutTheLibrary) {
-  fs::remove(path_folder_ / L"KTR_Intel_Win32.dll");
-  start();
-  ASSERT_NE(window(), nullptr);
-  const std::vector<std::wstring> lines = report_lines();
-  ASSERT_GT(lines.size(), 3u);
-  EXPECT_EQ(lines[2], L"KTR DLL version not found.");
-}
-
 TEST_F(ReportWindow, HasOneLinePerTableEntryInTableOrder) {
-  start();
-  ASSERT_NE(window(), nullptr);
   const std::vector<std::wstring> lines = report_lines();
   ASSERT_GE(lines.size(), kFirstFileLine + kTableSize);
   for (std::size_t i = 0; i < kTableSize; ++i) {
@@ -140,31 +155,18 @@ TEST_F(ReportWindow, LibraryInTheProgramFolderIsReportedWithThatPath) {
   const fs::path library = fixture_file(L"fixture_noversion.dll");
   if (library.empty() || !fs::exists(library))
     GTEST_SKIP() << "the fixture libraries are not built";
-  // A table name that neither the system nor the Windows folder holds, so the
-  // program folder is the only place it can be found and loaded from.
-  std::size_t planted = kTableSize;
-  for (std::size_t i = 1; i < kTableSize && planted == kTableSize; ++i) {
-    const std::wstring name = table_name(i);
-    if (!fs::exists(fs::path(system_folder()) / name) &&
-        !fs::exists(fs::path(windows_folder()) / name))
-      planted = i;
-  }
+  const std::size_t planted = entry_found_in_the_program_folder_only();
   ASSERT_LT(planted, kTableSize) << "every table name exists in the system folders";
   const std::wstring name = table_name(planted);
-  fs::copy_file(library, program_folder_ / name);
 
-  start();
-  ASSERT_NE(window(), nullptr);
   const std::vector<std::wstring> lines = report_lines();
   ASSERT_GT(lines.size(), kFirstFileLine + planted);
-  EXPECT_EQ(lines[kFirstFileLine + planted], name + L"    Path:  " + program_folder_.wstring() +
-                                                 L"\\" + name +
-                                                 L" Version:  N/A DLL can be loaded");
+  EXPECT_EQ(lines[kFirstFileLine + planted],
+            name + L"    Path:  " + layout().program_folder.wstring() + L"\\" + name +
+                L" Version:  N/A DLL can be loaded");
 }
 
 TEST_F(ReportWindow, EndsWithTheProgramsModulesAsTheListHoldsThem) {
-  start();
-  ASSERT_NE(window(), nullptr);
   const std::vector<std::wstring> lines = report_lines();
   ASSERT_GT(lines.size(), kModuleHeading + 2);
   EXPECT_EQ(lines[kModuleHeading - 1], L"");
@@ -179,46 +181,58 @@ TEST_F(ReportWindow, EndsWithTheProgramsModulesAsTheListHoldsThem) {
                           [](const std::wstring& m) { return m.ends_with(L"\\KERNEL32.DLL"); }));
 
   // The list box carried them into the report, in the same order.
-  const LRESULT count = SendMessageW(controls_.list, LB_GETCOUNT, 0, 0);
+  const LRESULT count = SendMessageW(controls().list, LB_GETCOUNT, 0, 0);
   ASSERT_EQ(count, static_cast<LRESULT>(modules.size()));
   for (LRESULT i = 0; i < count; ++i) {
     wchar_t entry[1024] = {};
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(controls_.list, LB_GETTEXT, static_cast<WPARAM>(i),
+    SendMessageTimeoutW(controls().list, LB_GETTEXT, static_cast<WPARAM>(i),
                         reinterpret_cast<LPARAM>(entry), SMTO_ABORTIFHUNG, 10000, &length);
     EXPECT_EQ(std::wstring(entry), modules[static_cast<std::size_t>(i)]);
   }
 }
 
 TEST_F(ReportWindow, ShowsEveryCarriageReturnAsALineBreak) {
-  start();
-  ASSERT_NE(window(), nullptr);
-  const std::wstring text = report_text(*program_, controls_.report);
+  const std::wstring text = report_text(program(), controls().report);
   ASSERT_NE(text.find(L'\r'), std::wstring::npos);
   EXPECT_EQ(text.find(L'\n'), std::wstring::npos) << "the box holds line feeds";
   for (std::size_t at = text.find(L'\r'); at != std::wstring::npos;
        at = text.find(L'\r', at + 1)) {
     const LPARAM next = static_cast<LPARAM>(at + 1);
-    const LRESULT line = SendMessageW(controls_.report, EM_EXLINEFROMCHAR, 0, next);
-    EXPECT_EQ(SendMessageW(controls_.report, EM_LINEINDEX, static_cast<WPARAM>(line), 0), next)
+    const LRESULT line = SendMessageW(controls().report, EM_EXLINEFROMCHAR, 0, next);
+    EXPECT_EQ(SendMessageW(controls().report, EM_LINEINDEX, static_cast<WPARAM>(line), 0), next)
         << "no line starts after the CR at " << at;
   }
 }
 
 TEST_F(ReportWindow, ScrollsSoThatTheLastLinesCanBeReached) {
-  start();
-  ASSERT_NE(window(), nullptr);
-  EXPECT_EQ(SendMessageW(controls_.report, EM_GETFIRSTVISIBLELINE, 0, 0), 0)
+  EXPECT_EQ(SendMessageW(controls().report, EM_GETFIRSTVISIBLELINE, 0, 0), 0)
       << "the report opens at its start";
-  SendMessageW(controls_.report, WM_VSCROLL, SB_BOTTOM, 0);
-  EXPECT_GT(SendMessageW(controls_.report, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
-  EXPECT_NE(GetWindowLongW(controls_.report, GWL_STYLE) & WS_VSCROLL, 0);
+  SendMessageW(controls().report, WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_GT(SendMessageW(controls().report, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  EXPECT_NE(GetWindowLongW(controls().report, GWL_STYLE) & WS_VSCROLL, 0);
+  SendMessageW(controls().report, WM_VSCROLL, SB_TOP, 0);
 }
 
 TEST_F(ReportWindow, ReportBoxStaysEditable) {
+  EXPECT_EQ(GetWindowLongW(controls().report, GWL_STYLE) & ES_READONLY, 0);
+}
+
+// Focus is read, never moved, by the other checks of this layout.
+TEST_F(ReportWindow, FocusStartsOnDone) {
+  EXPECT_TRUE(wait_until([] { return focused_control(program()) == controls().done; }))
+      << "focus is elsewhere";
+}
+
+using ReportWindowWithoutComponent = ProgramTest;
+
+TEST_F(ReportWindowWithoutComponent, ComponentLineSaysNotFound) {
+  fs::remove(layout_.path_folder / L"KTR_Intel_Win32.dll");
   start();
   ASSERT_NE(window(), nullptr);
-  EXPECT_EQ(GetWindowLongW(controls_.report, GWL_STYLE) & ES_READONLY, 0);
+  const std::vector<std::wstring> lines = split(report_text(*program_, controls_.report), L'\r');
+  ASSERT_GT(lines.size(), 3u);
+  EXPECT_EQ(lines[2], L"KTR DLL version not found.");
 }
 
 // --- Layout ------------------------------------------------------------------
@@ -240,14 +254,10 @@ constexpr TableRow kLayout[] = {
     {"Command_done_whats_new", &Controls::done, 11730, 12330, 1095, 330, L"Done"},
 };
 
-using ReportWindowLayout = ReportWindow;
-
-TEST_F(ReportWindowLayout, HasExactlyTheTablesControls) {
-  start();
-  ASSERT_NE(window(), nullptr);
-  EXPECT_EQ(controls_.all.size(), std::size(kLayout));
+TEST_F(ReportWindow, HasExactlyTheTablesControls) {
+  EXPECT_EQ(controls().all.size(), std::size(kLayout));
   for (const TableRow& row : kLayout) {
-    HWND control = controls_.*row.control;
+    HWND control = controls().*row.control;
     ASSERT_NE(control, nullptr) << row.name << " is missing";
     if (row.caption != nullptr) {
       EXPECT_EQ(window_text(control), row.caption) << row.name;
@@ -255,12 +265,10 @@ TEST_F(ReportWindowLayout, HasExactlyTheTablesControls) {
   }
 }
 
-TEST_F(ReportWindowLayout, ControlsSitWhereTheTableInTwipsPutsThem) {
-  start();
-  ASSERT_NE(window(), nullptr);
+TEST_F(ReportWindow, ControlsSitWhereTheTableInTwipsPutsThem) {
   const int dpi = screen_dpi();
   for (const TableRow& row : kLayout) {
-    HWND control = controls_.*row.control;
+    HWND control = controls().*row.control;
     ASSERT_NE(control, nullptr) << row.name;
     const RECT rect = client_rect_of(control, window());
     EXPECT_EQ(rect.left, pixels(row.left, dpi)) << row.name;
@@ -270,9 +278,7 @@ TEST_F(ReportWindowLayout, ControlsSitWhereTheTableInTwipsPutsThem) {
   }
 }
 
-TEST_F(ReportWindowLayout, ClientAreaHasTheTablesSizeAndPlace) {
-  start();
-  ASSERT_NE(window(), nullptr);
+TEST_F(ReportWindow, ClientAreaHasTheTablesSizeAndPlace) {
   const int dpi = screen_dpi();
   RECT client{};
   GetClientRect(window(), &client);
@@ -300,30 +306,29 @@ TEST_F(ReportWindowLayout, ClientAreaHasTheTablesSizeAndPlace) {
   }
 }
 
-TEST_F(ReportWindowLayout, WindowHasAFixedSizeAndNothingMovesWhenItChanges) {
-  start();
-  ASSERT_NE(window(), nullptr);
+TEST_F(ReportWindow, WindowHasAFixedSizeAndNothingMovesWhenItChanges) {
   const LONG style = GetWindowLongW(window(), GWL_STYLE);
   EXPECT_EQ(style & WS_THICKFRAME, 0) << "resizable border";
   EXPECT_EQ(style & WS_MAXIMIZEBOX, 0) << "maximise box";
   EXPECT_NE(style & WS_SYSMENU, 0) << "no close box";
 
   std::vector<RECT> before;
-  for (HWND control : controls_.all) before.push_back(client_rect_of(control, window()));
+  for (HWND control : controls().all) before.push_back(client_rect_of(control, window()));
   RECT frame{};
   GetWindowRect(window(), &frame);
   SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left + 120,
                frame.bottom - frame.top + 80, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  for (std::size_t i = 0; i < controls_.all.size(); ++i) {
-    const RECT after = client_rect_of(controls_.all[i], window());
-    EXPECT_TRUE(EqualRect(&after, &before[i])) << "control " << i << " moved";
-  }
+  std::vector<RECT> after;
+  for (HWND control : controls().all) after.push_back(client_rect_of(control, window()));
+  // The other checks of this layout read the window at its own size.
+  SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (std::size_t i = 0; i < after.size(); ++i)
+    EXPECT_TRUE(EqualRect(&after[i], &before[i])) << "control " << i << " moved";
 }
 
-TEST_F(ReportWindowLayout, NoControlAnswersToTheDialogOkOrCancelId) {
-  start();
-  ASSERT_NE(window(), nullptr);
-  for (HWND control : controls_.all) {
+TEST_F(ReportWindow, NoControlAnswersToTheDialogOkOrCancelId) {
+  for (HWND control : controls().all) {
     const int id = GetDlgCtrlID(control);
     EXPECT_NE(id, IDOK) << to_utf8(window_text(control));
     EXPECT_NE(id, IDCANCEL) << to_utf8(window_text(control));
