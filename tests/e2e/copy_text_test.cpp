@@ -144,13 +144,22 @@ TEST_F(CopyTextWhileClipboardIsHeld, ForAMomentWaitsAndCopies) {
   ASSERT_NE(window(), nullptr);
   put_driver_data_on_clipboard(L"held for a moment");
   const DWORD before = GetClipboardSequenceNumber();
+  // The program answers at once once it has dealt with all it was sent so
+  // far, so the click below reaches it while the clipboard is still held.
+  DWORD_PTR answer = 0;
+  ASSERT_NE(SendMessageTimeoutW(window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer), 0);
   {
     HeldClipboard held;
     ASSERT_TRUE(held.is_open());
     PostMessageW(controls_.copy_text, BM_CLICK, 0, 0);
     // Long enough for the program to find the clipboard taken, far shorter
-    // than the program is willing to wait.
-    Sleep(150);
+    // than the program is willing to wait. The driver answers what the
+    // program sends it meanwhile, as the holder of the clipboard would.
+    const ULONGLONG until = GetTickCount64() + 150;
+    while (GetTickCount64() < until) {
+      pump_driver_messages();
+      Sleep(5);
+    }
   }
   ASSERT_TRUE(wait_until([&] {
     return GetClipboardSequenceNumber() != before || program_->message_box() != nullptr;
