@@ -147,7 +147,7 @@ TEST_F(HostileMachine, BrokenLibrariesUnderSuiteNames) {
   for (const wchar_t* f : {L"fixture_exits.dll", L"fixture_throws.dll", L"fixture_faults.dll",
                            L"fixture_hangs.dll", L"fixture_empty.dll", L"fixture_ktr_fault1.dll"})
     if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
-  const fs::path suite = path_folder_;
+  const fs::path suite = layout_.path_folder;
   plant(L"fixture_ktr_fault1.dll", suite / L"KTR_Intel_Win32.dll");
   plant(L"fixture_exits.dll", suite / L"KTR_Imaging32.DLL");
   plant(L"fixture_throws.dll", suite / L"PelkoCore32.dll");
@@ -172,7 +172,7 @@ TEST_F(HostileMachine, BrokenLibrariesUnderSuiteNames) {
   // system and Windows folders belong to the machine). Not a name of Wine's
   // own libraries: Wine's loader does not start a program whose folder holds
   // a folder under the name of a library it loads itself.
-  for (const fs::path& folder : {program_folder_, current_folder_, suite})
+  for (const fs::path& folder : {layout_.program_folder, layout_.current_folder, suite})
     fs::create_directory(folder / L"MSVBVM60.DLL");
 
   Program program(on_path(suite));
@@ -227,18 +227,18 @@ TEST_F(HostileMachine, OddPathPiecesAndAProgramFolderWithAnEmojiAndAnotherName) 
   int folders = 0;
   for (; folders < 2000 || path.size() < 31000; ++folders)
     path += L"C:\\n\\f" + std::to_wstring(folders) + L";";
-  const fs::path quoted = temp_.folder(L"quoted");
-  const fs::path relative = current_folder_ / L"rel";
+  const fs::path quoted = layout_.temp.folder(L"quoted");
+  const fs::path relative = layout_.current_folder / L"rel";
   fs::create_directory(relative);
   path += L"\"" + quoted.wstring() + L"\";rel;C:\\in|va<lid>;\\\\nohost\\noshare;" +
-          path_folder_.wstring() + L";" + system_folder();
+          layout_.path_folder.wstring() + L";" + system_folder();
   plant(L"fixture_v1234.dll", quoted / L"KTR_Imaging32.DLL");
   plant(L"fixture_v5126000.dll", relative / L"PelkoCore32.dll");
-  plant(L"fixture_v2050727.dll", path_folder_ / L"PELKOVIEW.DLL");
-  plant(L"fixture_ktr_fault2.dll", path_folder_ / L"KTR_Intel_Win32.dll");
+  plant(L"fixture_v2050727.dll", layout_.path_folder / L"PELKOVIEW.DLL");
+  plant(L"fixture_ktr_fault2.dll", layout_.path_folder / L"KTR_Intel_Win32.dll");
 
   Setting s = setting();
-  s.program_folder = temp_.folder(L"Tarnwick \U0001F600 Files");
+  s.program_folder = layout_.temp.folder(L"Tarnwick \U0001F600 Files");
   s.exe_name = L"Support Tool.exe";
   s.path_variable = path;
   ASSERT_GT(s.path_variable.size(), 31000u);
@@ -248,20 +248,20 @@ TEST_F(HostileMachine, OddPathPiecesAndAProgramFolderWithAnEmojiAndAnotherName) 
   judge("KTR_DLL_VERSION ends its process",
         o.sound() && o.lines.size() > 2 && o.lines[2] == L"KTR DLL version not found.");
   judge_line(o, "PATH of about 32 000 characters in over 2 000 folders", "PELKOVIEW.DLL",
-             found("PELKOVIEW.DLL", path_folder_, "2.0.50727.42 DLL can be loaded"));
+             found("PELKOVIEW.DLL", layout_.path_folder, "2.0.50727.42 DLL can be loaded"));
   // The program takes PATH's pieces as written: a quoted one names no folder.
   judge_line(o, "quoted PATH piece", "KTR_Imaging32.DLL", " KTR_Imaging32.DLL :   File not found");
   judge_line(o, "relative PATH piece", "PelkoCore32.dll",
              "PelkoCore32.dll    Path:  rel\\PelkoCore32.dll Version:  5.1.2600.0 DLL can be loaded");
   judge("invalid-character and UNC PATH pieces", o.sound() && o.lines.size() > kFirstFileLine + kTableSize);
-  judge("program folder with an emoji", o.sound() && !o.lists_module_in(path_folder_) &&
+  judge("program folder with an emoji", o.sound() && !o.lists_module_in(layout_.path_folder) &&
                                             !o.modules(L"Program Modules for Support Tool").empty());
   judge("renamed exe", o.sound() && !o.lines.empty() &&
                            o.lines[0].starts_with(L"System files for Support Tool Version 1.0.13 Date: "));
 }
 
 TEST_F(HostileMachine, ProgramFolderLongerThan260Characters) {
-  fs::path deep = temp_.path();
+  fs::path deep = layout_.temp.path();
   while (deep.wstring().size() <= 300) deep /= L"a_rather_long_folder_name_for_depth";
   std::error_code error;
   fs::create_directories(deep, error);
@@ -278,7 +278,7 @@ TEST_F(HostileMachine, ProgramFolderLongerThan260Characters) {
   PROCESS_INFORMATION started{};
   std::wstring command = L"\"" + copy.wstring() + L"\"";
   if (!CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      current_folder_.c_str(), &startup, &started)) {
+                      layout_.current_folder.c_str(), &startup, &started)) {
     cannot_express("program folder over 260 characters",
                    "the system cannot start a program there (CreateProcess error " +
                        std::to_string(GetLastError()) + ")");
@@ -297,18 +297,18 @@ TEST_F(HostileMachine, ProgramFolderLongerThan260Characters) {
 
 TEST_F(HostileMachine, ComponentFaultingInTheProgramAndLibrariesPlantedBesideIt) {
   if (!built(L"fixture_ktr_fault3.dll")) GTEST_SKIP() << "the hostile fixtures are not built";
-  plant(L"fixture_ktr_fault3.dll", path_folder_ / L"KTR_Intel_Win32.dll");
+  plant(L"fixture_ktr_fault3.dll", layout_.path_folder / L"KTR_Intel_Win32.dll");
   // System libraries the program binds at run time, planted beside it.
   for (const wchar_t* name : {L"psapi.dll", L"msftedit.dll"})
-    plant(L"fixture_v1234.dll", program_folder_ / name);
-  Program program(on_path(path_folder_));
+    plant(L"fixture_v1234.dll", layout_.program_folder / name);
+  Program program(on_path(layout_.path_folder));
   const Outcome o = observe(program);
   judge("KTR_DLL_VERSION faults only in the program's own call",
         o.sound() && o.lines.size() > 2 && o.lines[2] == L"KTR DLL version not found.");
   judge("psapi.dll and msftedit.dll planted beside the program",
-        o.sound() && !o.lists_module_in(program_folder_) &&
+        o.sound() && !o.lists_module_in(layout_.program_folder) &&
             !o.modules(L"Program Modules for Pelko_Files").empty(),
-        o.modules_text(program_folder_));
+        o.modules_text(layout_.program_folder));
 
   // A clipboard held by another program throughout "Copy Text".
   const Controls controls = find_controls(program.wait_for_window());
@@ -325,14 +325,14 @@ TEST_F(HostileMachine, ComponentFaultingInTheProgramAndLibrariesPlantedBesideIt)
   }
 
   // A second copy from another folder, while the first runs.
-  const fs::path second_suite = temp_.folder(L"second\\suite");
+  const fs::path second_suite = layout_.temp.folder(L"second\\suite");
   plant(L"KTR_Intel_Win32.dll", second_suite / L"KTR_Intel_Win32.dll");
-  Program second({temp_.folder(L"second\\program"), temp_.folder(L"second\\work"),
+  Program second({layout_.temp.folder(L"second\\program"), layout_.temp.folder(L"second\\work"),
                   second_suite.wstring() + L";" + system_folder()});
   const Outcome two = observe(second);
   judge("second copy running from another folder",
         two.sound() && program.running() && two.lists_module_in(second_suite) &&
-            !two.lists_module_in(program_folder_) && two.lines.size() > 2 &&
+            !two.lists_module_in(layout_.program_folder) && two.lines.size() > 2 &&
             two.lines[2].starts_with(L"KTR DLL version "));
 
   // And "Done" still ends the first copy cleanly.
@@ -348,10 +348,10 @@ TEST_F(HostileMachine, ComponentFaultingInTheProgramAndLibrariesPlantedBesideIt)
 // are loaded by Wine, not by the program, and the case cannot be shown.
 TEST_F(HostileMachine, VersionAndRichEditLibrariesPlantedBesideTheProgram) {
   for (const wchar_t* name : {L"version.dll", L"riched20.dll"})
-    plant(L"fixture_v1234.dll", program_folder_ / name);
+    plant(L"fixture_v1234.dll", layout_.program_folder / name);
   // In the same start: a component library whose initialisation ends the
   // process, found in the current folder, and a PATH of separators only.
-  plant(L"fixture_exits.dll", current_folder_ / L"KTR_Intel_Win32.dll");
+  plant(L"fixture_exits.dll", layout_.current_folder / L"KTR_Intel_Win32.dll");
   Setting s = setting();
   s.path_variable = L";;;";
   Program program(s);
@@ -365,19 +365,19 @@ TEST_F(HostileMachine, VersionAndRichEditLibrariesPlantedBesideTheProgram) {
   judge("component library whose initialisation ends the process",
         o.sound() && o.lines.size() > 2 && o.lines[2] == L"KTR DLL version not found.");
   const std::string name = "version.dll and riched20.dll planted beside the program";
-  if (o.sound() && o.lists_module_in(program_folder_) && running_under_wine()) {
+  if (o.sound() && o.lists_module_in(layout_.program_folder) && running_under_wine()) {
     cannot_express(name, "Wine's own libraries import them by name from the program's folder: " +
-                             o.modules_text(program_folder_));
+                             o.modules_text(layout_.program_folder));
     return;
   }
-  judge(name, o.sound() && !o.lists_module_in(program_folder_) && o.lines.size() > 5,
-        o.modules_text(program_folder_));
+  judge(name, o.sound() && !o.lists_module_in(layout_.program_folder) && o.lines.size() > 5,
+        o.modules_text(layout_.program_folder));
 }
 
 // --- A report over 32 000 characters --------------------------------------------
 
 TEST_F(HostileMachine, ReportLongerThan32000Characters) {
-  const fs::path suite = temp_.folder(L"many modules for a very long report");
+  const fs::path suite = layout_.temp.folder(L"many modules for a very long report");
   if (testing::lay_out_many_modules(suite, 400).empty())
     GTEST_SKIP() << "the many-modules stand-in is not built";
   Program program(on_path(suite));
