@@ -10,7 +10,9 @@
 #include <string>
 
 #include "app/application_win32.h"
+#include "app/command_line.h"
 #include "app/load_probe_helper.h"
+#include "app/unattended.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
 #include "window/window.h"
@@ -42,9 +44,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // The report probes libraries that may be missing or broken; the system
   // must fail those loads quietly instead of asking the user about them.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  tarnwick::CommandLine command_line;
+  try {
+    command_line = tarnwick::read_command_line();
+  } catch (const std::exception&) {
+    // Unreadable switches: the window, as a start without any.
+  }
   try {
     tarnwick::Win32Application app;
     auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
+    if (command_line.unattended())
+      return tarnwick::run_unattended(command_line, *platform);
+    if (command_line.help) {
+      MessageBoxW(nullptr, tarnwick::command_line_help().c_str(),
+                  tarnwick::win32::to_wide(tarnwick::kApplicationTitle).c_str(),
+                  MB_OK | MB_ICONINFORMATION);
+      return 0;
+    }
     // The helper starts while the window is made, so its start costs little.
     platform->load_probe.start();
     auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
@@ -53,6 +69,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     window->show(show_command);
     return run_message_loop(*window);
   } catch (const std::exception& error) {
+    // No box in a run meant for nobody: it would wait for a click forever.
+    if (command_line.unattended()) return tarnwick::kNotWritten;
     show_failure(error.what());
   }
   return 1;

@@ -1,6 +1,9 @@
 #include "processes/process_modules.h"
 #include "report/whatsnew.h"
 
+#include <utility>
+#include <vector>
+
 namespace tarnwick {
 
 void Whatsnew::append_module_section() {
@@ -12,9 +15,14 @@ void Whatsnew::append_module_section() {
 
   // The heading and every entry go into the box in one write.
   std::string section = module_section_heading(exe_name);
+  std::vector<std::string> modules;
   const std::int16_t count = List_DLL.count();
-  for (std::int16_t i = 0; i < count; ++i) section += "\r" + List_DLL.item(i);
+  for (std::int16_t i = 0; i < count; ++i) {
+    modules.push_back(List_DLL.item(i));
+    section += "\r" + modules.back();
+  }
   RichText_file_path.append(section);
+  facts_.modules = std::move(modules);
 }
 
 }  // namespace tarnwick

@@ -76,35 +76,52 @@ void Whatsnew::VB_get_path_folders() {
   path_folder_count = path_folders.empty()
                           ? kNoPathFolders
                           : static_cast<std::int32_t>(path_folders.size());
-  if (path_folder_count == kNoPathFolders)
-    platform_.window_system.message_box(kPathUndefined);
+  if (path_folder_count == kNoPathFolders) notify(kPathUndefined);
 }
 
-void Whatsnew::Form_Load() {
+bool Whatsnew::Form_Load() {
+  facts_ = ReportFacts{};
   try {
     build_report();
+    facts_.complete = true;
   } catch (const std::exception& error) {
     platform_.load_probe.finish();
-    platform_.window_system.message_box(kLocateFailure + std::string(error.what()));
+    notify(kLocateFailure + std::string(error.what()));
   }
+  return facts_.complete;
+}
+
+void Whatsnew::notify(const std::string& text) {
+  facts_.notices.push_back(text);
+  platform_.window_system.message_box(text);
 }
 
 void Whatsnew::build_report() {
   platform_.load_probe.start();
+  // Who and when first, so that even a report that stops before its header
+  // can say which program it came from.
+  Application& app = platform_.app;
+  Kernel32& kernel32 = platform_.kernel32;
+  facts_.program_name = app.exe_name();
+  facts_.program_version = app.version();
+  facts_.time = kernel32.local_time();
+
   file_system = platform_.scripting.create_file_system_object();
   windows_folder = file_system->special_folder_path(FileSystemObject::kWindowsFolder);
   system_folder = file_system->special_folder_path(FileSystemObject::kSystemFolder);
-
-  Application& app = platform_.app;
-  Kernel32& kernel32 = platform_.kernel32;
   RichText_file_path.set_text(
-      header_line(app.exe_name(), app.version(),
-                  general_date(kernel32, kernel32.local_time())) +
+      header_line(facts_.program_name, facts_.program_version,
+                  general_date(kernel32, facts_.time)) +
       "\r");
 
   std::int32_t verBytes = 0, verMajor = 0, verMinor = 0;
   get_KTR_version(verBytes, verMajor, verMinor);
   append_line(component_version_line(verBytes, verMajor, verMinor));
+  facts_.component_found = verBytes >= 1;
+  if (facts_.component_found) {
+    facts_.component_major = verMajor;
+    facts_.component_minor = verMinor;
+  }
   append_line("");
 
   for (std::string_view name : kSystemFileTable) append_file_line(std::string(name));
@@ -122,11 +139,17 @@ void Whatsnew::append_file_line(const std::string& name) {
   std::string path = VBFindDLL(name);
   if (path.empty()) {
     append_line(file_not_found_line(name));
+    facts_.entries.push_back({name, "", "", EntryState::not_found});
     return;
   }
   path = trim_spaces(path);
   const std::string version = get_file_version(platform_.version, path);
-  append_line(file_line(name, path, version, probe_load_state(name)));
+  const LoadState state = probe_load_state(name);
+  append_line(file_line(name, path, version, state));
+  facts_.entries.push_back({name, path, version,
+                            state == LoadState::loaded          ? EntryState::loaded
+                            : state == LoadState::can_be_loaded ? EntryState::can_be_loaded
+                                                                : EntryState::cannot_be_loaded});
 }
 
 // By the table name, not the found path: the system's own search decides

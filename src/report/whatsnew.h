@@ -7,6 +7,7 @@
 
 #include "platform/controls.h"
 #include "platform/platform.h"
+#include "report/report_facts.h"
 #include "report/report_lines.h"
 
 namespace tarnwick {
@@ -24,8 +25,9 @@ class Whatsnew {
   std::string VBFindFileInPath(const std::string& fname);
   void VB_get_path_folders();
 
-  // Event handlers.
-  void Form_Load();
+  // Event handlers. Form_Load tells whether the report was built to its end;
+  // after a failure the box holds the report as far as it got.
+  bool Form_Load();
   void Command_copy_text_Click();
 
   // Form fields.
@@ -36,6 +38,9 @@ class Whatsnew {
   std::int32_t path_folder_count = 0;
   std::vector<std::string> path_folders;
 
+  // The report as data, recorded while its lines are written.
+  const ReportFacts& facts() const { return facts_; }
+
  private:
   FileSystemObject& file_system_object();
   void build_report();
@@ -43,10 +48,13 @@ class Whatsnew {
   void append_file_line(const std::string& name);
   LoadState probe_load_state(const std::string& name);
   void append_module_section();
+  // A message box for the user, remembered among the report's notices.
+  void notify(const std::string& text);
 
   Platform& platform_;
   TextBox& RichText_file_path;
   ListBox& List_DLL;
+  ReportFacts facts_;
 };
 
 }  // namespace tarnwick

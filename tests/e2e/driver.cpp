@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 namespace tarnwick::e2e {
 
@@ -52,7 +53,7 @@ BOOL CALLBACK collect_child(HWND child, LPARAM param) {
 
 // The environment the driver runs in, with PATH replaced. Everything else is
 // kept: under Wine it carries what a process needs to reach the display.
-std::wstring environment_with_path(const std::wstring& path) {
+std::wstring environment_with_path(const std::wstring& path, bool defined) {
   std::wstring block;
   wchar_t* strings = GetEnvironmentStringsW();
   for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0';
@@ -62,8 +63,11 @@ std::wstring environment_with_path(const std::wstring& path) {
     block.push_back(L'\0');
   }
   if (strings != nullptr) FreeEnvironmentStringsW(strings);
-  block += L"PATH=" + path;
-  block.push_back(L'\0');
+  if (defined) {
+    block += L"PATH=" + path;
+    block.push_back(L'\0');
+  }
+  if (block.empty()) block.push_back(L'\0');
   block.push_back(L'\0');
   return block;
 }
@@ -132,11 +136,19 @@ Program::Program(const Setting& setting) {
   fs::copy_file(program_file(), copy, fs::copy_options::overwrite_existing);
 
   std::wstring command_line = L"\"" + copy.wstring() + L"\"";
-  std::wstring environment = environment_with_path(setting.path_variable);
+  if (!setting.arguments.empty()) command_line += L" " + setting.arguments;
+  std::wstring environment =
+      environment_with_path(setting.path_variable, setting.path_defined);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
+  const bool hand_over = setting.standard_output != nullptr || setting.standard_error != nullptr;
+  if (hand_over) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = setting.standard_output;
+    startup.hStdError = setting.standard_error;
+  }
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(copy.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+  if (!CreateProcessW(copy.c_str(), command_line.data(), nullptr, nullptr, hand_over,
                       CREATE_UNICODE_ENVIRONMENT, environment.data(),
                       setting.current_folder.c_str(), &startup, &started)) {
     ADD_FAILURE() << "Pelko_Files.exe cannot be started: error " << GetLastError();
@@ -189,6 +201,59 @@ std::optional<DWORD> Program::wait_for_exit() const {
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   return code;
+}
+
+namespace {
+
+// Everything a pipe carries until its last writer closes it.
+void drain(HANDLE pipe, std::string& into) {
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) into.append(buffer, got);
+}
+
+}  // namespace
+
+Finished run_to_end(Setting setting) {
+  Finished finished;
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
+  if (!CreatePipe(&out_read, &out_write, &inheritable, 0) ||
+      !CreatePipe(&err_read, &err_write, &inheritable, 0)) {
+    ADD_FAILURE() << "no pipes: error " << GetLastError();
+    return finished;
+  }
+  ScopedHandle output_end(out_read), error_end(err_read);
+  ScopedHandle output_writer(out_write), error_writer(err_write);
+  SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  setting.standard_output = out_write;
+  setting.standard_error = err_write;
+
+  std::optional<Program> program(std::in_place, setting);
+  // Only the program may hold the writing ends, so the pipes end with it.
+  output_writer.reset();
+  error_writer.reset();
+  std::thread output_reader(drain, out_read, std::ref(finished.output));
+  std::thread error_reader(drain, err_read, std::ref(finished.error));
+  wait_until([&] {
+    finished.showed_message_box = program->message_box() != nullptr;
+    return finished.showed_message_box || !program->running();
+  });
+  if (!program->running()) finished.exit_code = program->wait_for_exit();
+  program.reset();  // ends it by force if it still runs
+  output_reader.join();
+  error_reader.join();
+  return finished;
+}
+
+std::optional<std::string> file_bytes(const fs::path& file) {
+  ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  if (!handle) return std::nullopt;
+  std::string bytes;
+  drain(handle.get(), bytes);
+  return bytes;
 }
 
 // --- Reading the window ------------------------------------------------------

@@ -52,6 +52,11 @@ struct Setting {
   std::filesystem::path current_folder;
   std::wstring path_variable;            // the whole PATH the program gets
   std::wstring exe_name = L"Pelko_Files.exe";  // the copy's file name
+  bool path_defined = true;              // false: no PATH in the environment at all
+  std::wstring arguments{};              // after the program's name
+  // Handed to the program as its standard output and error when set.
+  HANDLE standard_output = nullptr;
+  HANDLE standard_error = nullptr;
 };
 
 // A started copy of the program. Ended by force when the owner goes, so no
@@ -84,6 +89,19 @@ class Program {
   DWORD process_id_ = 0;
   DWORD thread_id_ = 0;
 };
+
+// A run of the program that ends by itself (a report written without a
+// window), its standard output and error read through pipes.
+struct Finished {
+  std::optional<DWORD> exit_code;  // none when it did not end in time
+  std::string output;
+  std::string error;
+  bool showed_message_box = false;  // it then ended by force
+};
+Finished run_to_end(Setting setting);
+
+// A file's bytes; none when it cannot be read.
+std::optional<std::string> file_bytes(const std::filesystem::path& file);
 
 // Controls of the window, told apart by class and caption.
 struct Controls {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "report/report_lines.h"
@@ -39,7 +40,11 @@ class ModuleSection : public ::testing::Test {
     Whatsnew(bare.platform, bare_box, bare_list).Form_Load();
     return bare_box;
   }
-  void load() { Whatsnew(fake.platform, box, list).Form_Load(); }
+  void load() {
+    form.emplace(fake.platform, box, list);
+    form->Form_Load();
+  }
+  std::optional<Whatsnew> form;
 };
 
 TEST_F(ModuleSection, FollowsTheFileLinesAfterAnEmptyLine) {
@@ -57,6 +62,10 @@ TEST_F(ModuleSection, FollowsTheFileLinesAfterAnEmptyLine) {
   EXPECT_EQ(box.writes, before.writes + 1);
   EXPECT_EQ(box.reads, 0);
   EXPECT_TRUE(fake.window_system.messages.empty());
+  EXPECT_EQ(form->facts().modules,
+            (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL",
+                                      "C:\\APP\\VIEWER.DLL"}));
+  EXPECT_TRUE(form->facts().complete);
 }
 
 TEST_F(ModuleSection, NothingIsAppendedWithoutDllModules) {
@@ -77,6 +86,8 @@ TEST_F(ModuleSection, ListingFailureShowsProcessInfoAndWritesNoSection) {
             std::vector<std::string>{
                 "An error occurred while locating the file: ProcessInfo"});
   EXPECT_EQ(box.value, report_without_section().value);
+  EXPECT_TRUE(form->facts().modules.empty());
+  EXPECT_FALSE(form->facts().complete);
 }
 
 }  // namespace

@@ -133,7 +133,7 @@ TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
   fake.version.files["C:\\Windows\\system32\\gdiplus.dll"] = {0x00050001, 0x00030004};
   fake.kernel32.loaded = {"msvcrt.dll"};
   fake.kernel32.loadable = {"gdiplus.dll", "msvcrt.dll", "PelkoCore32.dll"};
-  form.Form_Load();
+  EXPECT_TRUE(form.Form_Load());
 
   EXPECT_EQ(file_line_of("PelkoCore32.dll"),
             "PelkoCore32.dll    Path:  C:\\Program Files\\Tarnwick\\PelkoCore32.dll "
@@ -150,6 +150,28 @@ TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
   EXPECT_EQ(file_line_of("zlib1.dll"),
             "zlib1.dll    Path:  C:\\Work\\zlib1.dll Version:  N/A DLL cannot be loaded");
   EXPECT_EQ(file_line_of("atl.dll"), " atl.dll :   File not found");
+
+  // The same story as data, entry by entry in table order.
+  const ReportFacts& facts = form.facts();
+  EXPECT_TRUE(facts.complete);
+  EXPECT_TRUE(facts.component_found);
+  EXPECT_EQ(facts.component_major, 4);
+  EXPECT_EQ(facts.component_minor, 7);
+  ASSERT_EQ(facts.entries.size(), kSystemFileTable.size());
+  for (std::size_t i = 0; i < kSystemFileTable.size(); ++i)
+    EXPECT_EQ(facts.entries[i].name, kSystemFileTable[i]);
+  auto entry = [&](std::string_view name) {
+    return *std::find_if(facts.entries.begin(), facts.entries.end(),
+                         [&](const EntryFacts& e) { return e.name == name; });
+  };
+  EXPECT_EQ(entry("msvcrt.dll").state, EntryState::loaded);
+  EXPECT_EQ(entry("msvcrt.dll").version, "7.0.2600.0");
+  EXPECT_EQ(entry("gdiplus.dll").state, EntryState::can_be_loaded);
+  EXPECT_EQ(entry("PelkoOcr32.dll").state, EntryState::cannot_be_loaded);
+  EXPECT_EQ(entry("PelkoOcr32.dll").path, "E:\\Suite\\PelkoOcr32.dll");
+  EXPECT_EQ(entry("PelkoOcr32.dll").version, "");
+  EXPECT_EQ(entry("atl.dll").state, EntryState::not_found);
+  EXPECT_EQ(entry("atl.dll").path, "");
 }
 
 TEST_F(Report, LoadedLibraryIsNotLoadedAgainAndProbesAreReleased) {
@@ -175,9 +197,10 @@ TEST_F(Report, PathIsTrimmedOfSpacesBeforeUse) {
 
 TEST_F(Report, UndefinedPathNoticeDoesNotStopTheReport) {
   fake.kernel32.environment.erase("PATH");
-  form.Form_Load();
+  EXPECT_TRUE(form.Form_Load());
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{"The path is undefined"});
+  EXPECT_EQ(form.facts().notices, fake.window_system.messages);
   EXPECT_EQ(lines().size(), 4u + 37u);
 }
 
@@ -214,13 +237,16 @@ TEST_F(ReportFailure, SpecialFolderFailureStopsBeforeTheHeader) {
 
 TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
   fs.failing_candidate = "C:\\Windows\\system32\\gdiplus.dll";
-  form.Form_Load();
+  EXPECT_FALSE(form.Form_Load());
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
                 "An error occurred while locating the file: Bad file name or number"});
   const auto l = lines();
   ASSERT_EQ(l.size(), 4u + 7u);  // the seven entries before gdiplus.dll
   EXPECT_EQ(l.back(), " comdlg32.dll :   File not found");
+  EXPECT_FALSE(form.facts().complete);
+  EXPECT_EQ(form.facts().entries.size(), 7u);
+  EXPECT_EQ(form.facts().notices, fake.window_system.messages);
 }
 
 // "Copy Text" hands the box's text over with CR LF line breaks.

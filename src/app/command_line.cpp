@@ -1,0 +1,108 @@
+#include "app/command_line.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <cwctype>
+
+#include "platform/win32/lazy_binding.h"
+
+namespace tarnwick {
+
+namespace {
+
+bool is_switch(const std::wstring& argument, const wchar_t* name) {
+  return _wcsicmp(argument.c_str(), name) == 0;
+}
+
+bool is_known_switch(const std::wstring& argument) {
+  return is_switch(argument, L"/report") || is_switch(argument, L"/json") ||
+         is_switch(argument, L"/?");
+}
+
+// Takes the file name after a switch into `target`; false, with the reason in
+// `error`, when there is none or the switch came twice.
+bool take_file(const std::vector<std::wstring>& arguments, std::size_t& at,
+               std::optional<std::wstring>& target, std::wstring& error) {
+  const std::wstring& name = arguments[at];
+  if (target) {
+    error = name + L" is given twice";
+    return false;
+  }
+  if (at + 1 >= arguments.size() || arguments[at + 1].empty() ||
+      is_known_switch(arguments[at + 1])) {
+    error = name + L" needs a file name, or - for the standard output";
+    return false;
+  }
+  target = arguments[++at];
+  return true;
+}
+
+// The lower-cased line, to look for a switch in a line that could not be split.
+std::wstring lowered(const wchar_t* text) {
+  std::wstring out(text != nullptr ? text : L"");
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(c));
+  return out;
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::wstring>& arguments) {
+  CommandLine line;
+  for (std::size_t at = 0; at < arguments.size(); ++at) {
+    const std::wstring& argument = arguments[at];
+    bool taken = true;
+    if (is_switch(argument, L"/report")) taken = take_file(arguments, at, line.report_file, line.error);
+    else if (is_switch(argument, L"/json")) taken = take_file(arguments, at, line.json_file, line.error);
+    else if (is_switch(argument, L"/?")) line.help = true;
+    if (!taken) return line;
+  }
+  // A box that waits for a click has no place in a run meant for nobody.
+  if (line.help && (line.report_file || line.json_file))
+    line.error = L"/? cannot be combined with /report or /json";
+  return line;
+}
+
+CommandLine read_command_line() {
+  // shell32 from the system folder only: the program is often started from
+  // a folder a user downloaded things into.
+  static win32::LazyLibrary shell32(L"shell32.dll", win32::LibrarySearch::kSystemFolder);
+  static win32::LazyProc<LPWSTR* WINAPI(LPCWSTR, int*)> split_line(shell32,
+                                                               "CommandLineToArgvW");
+  const wchar_t* raw = GetCommandLineW();
+  LPWSTR* parts = nullptr;
+  int count = 0;
+  try {
+    parts = split_line(raw, &count);
+  } catch (const std::exception&) {
+    parts = nullptr;
+  }
+  if (parts == nullptr) {
+    CommandLine line;
+    const std::wstring text = lowered(raw);
+    if (text.find(L"/report") != std::wstring::npos || text.find(L"/json") != std::wstring::npos)
+      line.error = L"The command line cannot be read";
+    return line;
+  }
+  std::vector<std::wstring> arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(parts[i]);
+  LocalFree(parts);
+  return parse_command_line(arguments);
+}
+
+std::wstring command_line_help() {
+  return L"Pelko_Files [/report FILE] [/json FILE]\n"
+         L"\n"
+         L"With no switch the report is shown in the window.\n"
+         L"\n"
+         L"/report FILE\tWrite the report as text (UTF-8) to FILE, with no window.\n"
+         L"/json FILE\tWrite the same report as JSON to FILE, with no window.\n"
+         L"\t\tFILE - writes to the standard output.\n"
+         L"/?\t\tShow this message.\n"
+         L"\n"
+         L"Exit codes: 0 the report is complete; 1 the report stopped at a failure "
+         L"(what was found is still written); 2 wrong switches, or FILE could not "
+         L"be written.";
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,227 @@
+#include "app/unattended.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/report_json.h"
+#include "platform/win32/error_win32.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/text.h"
+#include "report/report_lines.h"
+#include "report/whatsnew.h"
+
+namespace tarnwick {
+
+namespace {
+
+using win32::ScopedHandle;
+using win32::to_utf8;
+using win32::to_wide;
+
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+
+// The report box, kept in memory: the same text the window's box would hold.
+class MemoryTextBox : public TextBox {
+ public:
+  std::string text() override { return text_; }
+  void set_text(const std::string& text) override { text_ = text; }
+  void append(const std::string& piece) override { text_ += piece; }
+
+ private:
+  std::string text_;
+};
+
+class MemoryListBox : public ListBox {
+ public:
+  void clear() override { items_.clear(); }
+  void add_item(const std::string& item) override { items_.push_back(item); }
+  std::int16_t count() override { return static_cast<std::int16_t>(items_.size()); }
+  std::string item(int index) override {
+    if (index < 0 || static_cast<std::size_t>(index) >= items_.size())
+      throw SystemError(ERROR_INVALID_INDEX, "List_DLL", "Invalid property array index");
+    return items_[static_cast<std::size_t>(index)];
+  }
+
+ private:
+  std::vector<std::string> items_;
+};
+
+HANDLE standard_handle(DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+bool write_all(HANDLE handle, const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    DWORD piece = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
+    if (!WriteFile(handle, bytes.data() + written, wanted, &piece, nullptr) || piece == 0)
+      return false;
+    written += piece;
+  }
+  return true;
+}
+
+// Text for a person: a console gets it as UTF-16 so that any name shows;
+// a pipe or a file gets UTF-8.
+bool write_text(HANDLE handle, const std::string& text) {
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    const std::wstring wide = to_wide(text);
+    DWORD written = 0;
+    return WriteConsoleW(handle, wide.c_str(), static_cast<DWORD>(wide.size()), &written,
+                         nullptr) != FALSE;
+  }
+  return write_all(handle, text);
+}
+
+// Where the user would have seen a message box: the standard error handle,
+// when the program was given one, and the JSON document's notices.
+class UnattendedWindowSystem : public WindowSystem {
+ public:
+  void message_box(const std::string& text) override { tell(text); }
+  void pump_pending_messages() override {}
+  void set_clipboard_text(const std::string&) override {
+    throw SystemError(ERROR_INVALID_WINDOW_HANDLE, "Clipboard",
+                      "There is no window to own the clipboard");
+  }
+
+  static void tell(const std::string& text) {
+    if (HANDLE error = standard_handle(STD_ERROR_HANDLE))
+      write_text(error, with_crlf_line_breaks(std::string(kApplicationTitle) + ": " + text + "\n"));
+  }
+};
+
+// Writes `bytes` to FILE: beside it first, then renamed over it, so that a
+// reader never sees half a report under FILE's name. "-" is the standard
+// output handle. Raises, saying why, when it cannot.
+void write_output(const std::wstring& file, const std::string& bytes, bool console_text) {
+  if (file == kStandardStreamName) {
+    HANDLE output = standard_handle(STD_OUTPUT_HANDLE);
+    if (output == nullptr)
+      throw SystemError(ERROR_INVALID_HANDLE, "Output", "The program was given no standard output");
+    const bool written = console_text ? write_text(output, bytes) : write_all(output, bytes);
+    if (!written) throw win32::last_error("Output", "The standard output does not take the report");
+    return;
+  }
+  std::wstring target(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(file.c_str(), static_cast<DWORD>(target.size()),
+                                          target.data(), nullptr);
+    if (length == 0) throw win32::last_error("Output", "The file name is not usable");
+    if (length < target.size()) {
+      target.resize(length);
+      break;
+    }
+    target.resize(length);
+  }
+  const std::wstring beside = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+  {
+    ScopedHandle handle(CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) throw win32::last_error("Output", "The file cannot be created");
+    if (!write_all(handle.get(), bytes) || !FlushFileBuffers(handle.get())) {
+      const SystemError error = win32::last_error("Output", "The file cannot be written");
+      handle.reset();
+      DeleteFileW(beside.c_str());
+      throw error;
+    }
+  }
+  if (!MoveFileExW(beside.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const SystemError error = win32::last_error("Output", "The file cannot be put in place");
+    DeleteFileW(beside.c_str());
+    throw error;
+  }
+}
+
+// Minutes the local time `time` is ahead of UTC, by the rules of the time
+// zone at that date (summer time included).
+int utc_offset_minutes(const LocalTime& time) {
+  SYSTEMTIME local{};
+  local.wYear = static_cast<WORD>(time.year);
+  local.wMonth = static_cast<WORD>(time.month);
+  local.wDay = static_cast<WORD>(time.day);
+  local.wHour = static_cast<WORD>(time.hour);
+  local.wMinute = static_cast<WORD>(time.minute);
+  local.wSecond = static_cast<WORD>(time.second);
+  SYSTEMTIME utc{};
+  FILETIME local_file{}, utc_file{};
+  if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) &&
+      SystemTimeToFileTime(&local, &local_file) && SystemTimeToFileTime(&utc, &utc_file)) {
+    const auto ticks = [](const FILETIME& t) {
+      return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                    t.dwLowDateTime);
+    };
+    constexpr long long kTicksPerMinute = 60LL * 10000000LL;
+    return static_cast<int>((ticks(local_file) - ticks(utc_file)) / kTicksPerMinute);
+  }
+  TIME_ZONE_INFORMATION zone{};
+  const DWORD kind = GetTimeZoneInformation(&zone);
+  if (kind == TIME_ZONE_ID_INVALID) return 0;
+  LONG bias = zone.Bias;
+  if (kind == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+  return static_cast<int>(-bias);
+}
+
+// One output; false, after saying why on the standard error, when it failed.
+bool write_requested(const std::wstring& file, const std::string& bytes, const char* what,
+                     bool console_text) {
+  try {
+    write_output(file, bytes, console_text);
+    return true;
+  } catch (const std::exception& error) {
+    UnattendedWindowSystem::tell(std::string("The ") + what + " cannot be written to " +
+                                 to_utf8(file) + ": " + error.what());
+    return false;
+  }
+}
+
+}  // namespace
+
+int run_unattended(const CommandLine& command_line, win32::Win32Platform& real) {
+  try {
+    if (!command_line.error.empty()) {
+      UnattendedWindowSystem::tell(to_utf8(command_line.error) + "\r\n" +
+                                   to_utf8(command_line_help()));
+      return kNotWritten;
+    }
+    UnattendedWindowSystem window_system;
+    Platform platform{real.kernel32,   real.psapi,    real.version, real.scripting,
+                      real.component,  real.load_probe, window_system, real.app};
+    MemoryTextBox box;
+    MemoryListBox list;
+    Whatsnew whatsnew(platform, box, list);
+    const bool complete = whatsnew.Form_Load();
+
+    bool written = true;
+    if (command_line.report_file) {
+      // A file carries its encoding in a byte-order mark; a stream is read
+      // as it comes and gets the text alone.
+      const bool to_stream = *command_line.report_file == kStandardStreamName;
+      const std::string text = with_crlf_line_breaks(box.text());
+      written &= write_requested(*command_line.report_file,
+                                 to_stream ? text : kByteOrderMark + text, "report", true);
+    }
+    if (command_line.json_file) {
+      const ReportFacts& facts = whatsnew.facts();
+      written &= write_requested(*command_line.json_file,
+                                 report_json(facts, utc_offset_minutes(facts.time)),
+                                 "JSON report", false);
+    }
+    if (!written) return kNotWritten;
+    return complete ? kReportComplete : kReportStopped;
+  } catch (const std::exception& error) {
+    UnattendedWindowSystem::tell(error.what());
+  } catch (...) {
+    UnattendedWindowSystem::tell("The report failed for an unknown reason");
+  }
+  return kNotWritten;
+}
+
+}  // namespace tarnwick

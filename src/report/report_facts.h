@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/kernel32.h"
+#include "platform/window_system.h"
+
+namespace tarnwick {
+
+// What a finished (or stopped) report said, kept as data beside its text so
+// that a machine-readable copy tells exactly the same story as the lines.
+
+enum class EntryState { not_found, loaded, can_be_loaded, cannot_be_loaded };
+
+struct EntryFacts {
+  std::string name;
+  std::string path;     // "" when not found
+  std::string version;  // "" when the file has none (the line says N/A)
+  EntryState state = EntryState::not_found;
+};
+
+struct ReportFacts {
+  std::string program_name;
+  AppVersion program_version;
+  LocalTime time;
+  bool component_found = false;
+  std::int32_t component_major = 0;
+  std::int32_t component_minor = 0;
+  // Table entries in table order, as far as the report got.
+  std::vector<EntryFacts> entries;
+  // The module section's paths, once the section is in the report.
+  std::vector<std::string> modules;
+  // What the user was told in message boxes, in order.
+  std::vector<std::string> notices;
+  bool complete = false;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,276 @@
+// Reports written without a window: /report and /json as a script or a
+// remote session starts them, compared with what the window shows.
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "driver.h"
+#include "report/system_files.h"
+
+namespace tarnwick::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+constexpr const char* kMark = "\xEF\xBB\xBF";
+constexpr const char* kModuleHeading = "Program Modules for Pelko_Files";
+
+std::vector<std::string> crlf_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find("\r\n", start);
+    lines.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) return lines;
+    start = end + 2;
+  }
+}
+
+bool only_crlf_breaks(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) return false;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
+  }
+  return true;
+}
+
+// The header up to its date, which differs between any two runs.
+std::string without_date(const std::string& header) {
+  return header.substr(0, header.find(" Date: "));
+}
+
+// A suite folder with a library in each state the report can show.
+class Unattended : public ProgramTest {
+ protected:
+  // The layout holds the component library on PATH; the rest of the suite
+  // joins it. No display needed: only the comparison with the window asks.
+  void SetUp() override {
+    for (auto [fixture, name] : {std::pair{L"KTR_Intel_Win32.dll", L""},
+                                 {L"fixture_v1234.dll", L"KTR_Imaging32.DLL"},
+                                 {L"fixture_noversion.dll", L"KTR_Scan32.dll"},
+                                 {L"fixture_initfails.dll", L"PelkoOcr32.dll"}}) {
+      const fs::path file = fixture_file(fixture);
+      if (file.empty() || !fs::exists(file)) GTEST_SKIP() << "the fixture libraries were not built";
+      if (*name != L'\0') fs::copy_file(file, layout_.path_folder / name);
+    }
+  }
+
+  Finished run(const std::wstring& arguments) {
+    Setting unattended = setting();
+    unattended.arguments = arguments;
+    return run_to_end(unattended);
+  }
+
+  // FILE's text without its byte-order mark; fails the test without the mark.
+  std::string text_file(const fs::path& file) {
+    const std::optional<std::string> bytes = file_bytes(file);
+    if (!bytes) {
+      ADD_FAILURE() << "no file " << file.string();
+      return {};
+    }
+    EXPECT_TRUE(bytes->starts_with(kMark)) << "no UTF-8 byte-order mark";
+    EXPECT_TRUE(only_crlf_breaks(*bytes)) << "a line break other than CR LF";
+    return bytes->starts_with(kMark) ? bytes->substr(3) : *bytes;
+  }
+
+  static std::wstring quoted(const fs::path& file) { return L"\"" + file.wstring() + L"\""; }
+};
+
+// The window's own libraries (the rich-text control and what it brings) are
+// loaded in the window's process and only loadable without it; everything
+// else is the same report.
+TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
+  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  start();
+  ASSERT_NE(window(), nullptr);
+  ASSERT_TRUE(click_copy_text(controls_.copy_text));
+  const std::optional<std::wstring> copied = clipboard_unicode_text();
+  ASSERT_TRUE(copied);
+  const std::vector<std::string> window_lines = crlf_lines(to_utf8(*copied));
+  program_.reset();  // its copy of the program is in use while it runs
+
+  const fs::path file = layout_.current_folder / L"report.txt";
+  const Finished finished = run(L"/report " + quoted(file));
+  ASSERT_EQ(finished.exit_code, 0u) << finished.error;
+  EXPECT_FALSE(finished.showed_message_box);
+  const std::vector<std::string> lines = crlf_lines(text_file(file));
+
+  ASSERT_GT(lines.size(), 4u + kSystemFileTable.size());
+  ASSERT_GT(window_lines.size(), 4u + kSystemFileTable.size());
+  EXPECT_EQ(without_date(lines[0]), without_date(window_lines[0]));
+  const auto heading = std::find(lines.begin(), lines.end(), kModuleHeading);
+  ASSERT_NE(heading, lines.end()) << "no module section";
+  const std::size_t section = static_cast<std::size_t>(heading - lines.begin());
+  ASSERT_EQ(section, 4u + kSystemFileTable.size() + 1);
+  for (std::size_t i = 1; i < section; ++i) {
+    if (lines[i] == window_lines[i]) continue;
+    // Only "is loaded" in the window against "can be loaded" here.
+    const std::string mine = lines[i], theirs = window_lines[i];
+    EXPECT_TRUE(mine.ends_with(" DLL can be loaded") && theirs.ends_with(" DLL is loaded") &&
+                mine.substr(0, mine.size() - 18) == theirs.substr(0, theirs.size() - 14))
+        << "line " << i << ":\n  " << mine << "\n  " << theirs;
+  }
+  EXPECT_EQ(window_lines[section], kModuleHeading);
+  // Its own modules: a few system libraries, all of them in the window's
+  // process too, none of the window's rich-text control.
+  const std::set<std::string> window_modules(window_lines.begin() + section + 1,
+                                             window_lines.end());
+  for (std::size_t i = section + 1; i < lines.size(); ++i) {
+    EXPECT_TRUE(window_modules.count(lines[i])) << lines[i];
+    EXPECT_EQ(lines[i].find("RICHED"), std::string::npos) << lines[i];
+  }
+  EXPECT_LT(lines.size(), window_lines.size());
+}
+
+TEST_F(Unattended, ReportToAPipeIsTheFileWithoutItsMark) {
+  const fs::path file = layout_.current_folder / L"report.txt";
+  const Finished to_file = run(L"/REPORT " + quoted(file));
+  ASSERT_EQ(to_file.exit_code, 0u) << to_file.error;
+  const Finished to_pipe = run(L"/report -");
+  ASSERT_EQ(to_pipe.exit_code, 0u) << to_pipe.error;
+  EXPECT_EQ(to_pipe.error, "");
+
+  std::vector<std::string> piped = crlf_lines(to_pipe.output);
+  std::vector<std::string> filed = crlf_lines(text_file(file));
+  ASSERT_GT(piped.size(), 4u + kSystemFileTable.size());
+  EXPECT_EQ(without_date(piped[0]), without_date(filed[0]));
+  piped.erase(piped.begin());
+  filed.erase(filed.begin());
+  EXPECT_EQ(piped, filed);
+  EXPECT_TRUE(only_crlf_breaks(to_pipe.output));
+}
+
+// The document names exactly what the text says, line by line.
+TEST_F(Unattended, JsonTellsWhatTheTextReportSays) {
+  const fs::path text = layout_.current_folder / L"report.txt";
+  const fs::path data = layout_.current_folder / L"report.json";
+  const Finished finished = run(L"/json " + quoted(data) + L" /report " + quoted(text));
+  ASSERT_EQ(finished.exit_code, 0u) << finished.error;
+  const std::vector<std::string> lines = crlf_lines(text_file(text));
+  const std::optional<std::string> bytes = file_bytes(data);
+  ASSERT_TRUE(bytes);
+  const Json report = Json::parse(*bytes);
+
+  std::vector<std::string> told;
+  const std::string version = report["program"]["version"].get<std::string>();
+  told.push_back("System files for " + report["program"]["name"].get<std::string>() +
+                 " Version " + version);
+  told.push_back("");
+  const Json& component = report["component"];
+  told.push_back(component["found"].get<bool>()
+                     ? "KTR DLL version " + std::to_string(component["major"].get<int>()) + "." +
+                           std::to_string(component["minor"].get<int>())
+                     : "KTR DLL version not found.");
+  told.push_back("");
+  for (const Json& file : report["files"]) {
+    const std::string name = file["name"].get<std::string>();
+    const std::string state = file["state"].get<std::string>();
+    if (state == "not found") {
+      EXPECT_TRUE(file["path"].is_null());
+      told.push_back(" " + name + " :   File not found");
+      continue;
+    }
+    told.push_back(name + "    Path:  " + file["path"].get<std::string>() + " Version:  " +
+                   (file["version"].is_null() ? "N/A" : file["version"].get<std::string>()) +
+                   (state == "loaded" ? " DLL is loaded" : " DLL " + state));
+  }
+  told.push_back("");
+  told.push_back(kModuleHeading);
+  told.push_back("");
+  for (const Json& module : report["modules"]) told.push_back(module.get<std::string>());
+
+  ASSERT_EQ(lines.size(), told.size());
+  EXPECT_EQ(without_date(lines[0]), told[0]);
+  for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i], told[i]) << "line " << i;
+
+  // Every state shows on this layout, and the facts behind the lines.
+  EXPECT_EQ(report["files"].size(), kSystemFileTable.size());
+  std::set<std::string> states;
+  for (const Json& file : report["files"]) states.insert(file["state"].get<std::string>());
+  EXPECT_EQ(states, (std::set<std::string>{"loaded", "can be loaded", "cannot be loaded",
+                                           "not found"}));
+  EXPECT_EQ(report["files"][0]["version"], "4.7.0.12");
+  EXPECT_TRUE(report["complete"].get<bool>());
+  EXPECT_EQ(report["notices"], Json::array());
+  EXPECT_TRUE(std::regex_match(report["date"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
+      << report["date"];
+}
+
+TEST_F(Unattended, UndefinedPathIsANoticeNotABox) {
+  Setting no_path = setting();
+  no_path.path_defined = false;
+  no_path.arguments = L"/json -";
+  const Finished finished = run_to_end(no_path);
+  EXPECT_FALSE(finished.showed_message_box) << "a message box came up";
+  ASSERT_EQ(finished.exit_code, 0u) << finished.error;
+  const Json report = Json::parse(finished.output);
+  EXPECT_EQ(report["notices"], Json::array({"The path is undefined"}));
+  EXPECT_NE(finished.error.find("The path is undefined"), std::string::npos) << finished.error;
+  EXPECT_TRUE(report["complete"].get<bool>());
+  // The suite folder was on PATH only: nothing of it is found now.
+  EXPECT_FALSE(report["component"]["found"].get<bool>());
+}
+
+// A process-status library that cannot be loaded stops the load at the
+// module section (Wine takes a psapi.dll from the program's folder first).
+TEST_F(Unattended, StoppedLoadWritesWhatItFoundAndEndsWithOne) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (GetProcAddress(ntdll, "wine_get_version") == nullptr)
+    GTEST_SKIP() << "needs Wine's library search";
+  fs::copy_file(fixture_file(L"fixture_text.dll"), layout_.program_folder / L"psapi.dll");
+  const fs::path text = layout_.current_folder / L"report.txt";
+  const Finished finished = run(L"/report " + quoted(text) + L" /json -");
+  EXPECT_FALSE(finished.showed_message_box);
+  ASSERT_EQ(finished.exit_code, 1u) << finished.error;
+  const Json report = Json::parse(finished.output);
+  EXPECT_FALSE(report["complete"].get<bool>());
+  EXPECT_EQ(report["notices"],
+            Json::array({"An error occurred while locating the file: ProcessInfo"}));
+  EXPECT_EQ(report["files"].size(), kSystemFileTable.size());
+  EXPECT_EQ(report["modules"], Json::array());
+  EXPECT_EQ(crlf_lines(text_file(text)).size(), 4u + kSystemFileTable.size());
+  EXPECT_NE(finished.error.find("ProcessInfo"), std::string::npos) << finished.error;
+}
+
+// Nothing half-written under FILE's name, and nothing left beside it.
+TEST_F(Unattended, UnwritableFileEndsWithTwoAndLeavesNoFile) {
+  const fs::path missing_folder = layout_.current_folder / L"no such folder" / L"report.txt";
+  Finished finished = run(L"/report " + quoted(missing_folder));
+  EXPECT_EQ(finished.exit_code, 2u);
+  EXPECT_FALSE(fs::exists(missing_folder.parent_path()));
+  EXPECT_NE(finished.error.find("report.txt"), std::string::npos) << finished.error;
+
+  // A folder in FILE's place: the text is written beside it, then cannot be
+  // put in place. The other output still arrives.
+  const fs::path folder = layout_.temp.folder(L"work/taken.json");
+  const fs::path text = layout_.current_folder / L"report.txt";
+  finished = run(L"/json " + quoted(folder) + L" /report " + quoted(text));
+  EXPECT_EQ(finished.exit_code, 2u);
+  EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_TRUE(fs::is_empty(folder));
+  EXPECT_TRUE(fs::exists(text));
+
+  // Wrong switches write nothing at all.
+  for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
+                               L"/? /report -"}) {
+    finished = run(wrong);
+    EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
+    EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
+    EXPECT_EQ(finished.output, "") << to_utf8(wrong);
+    EXPECT_NE(finished.error, "") << to_utf8(wrong);
+  }
+  for (const auto& entry : fs::directory_iterator(layout_.current_folder))
+    EXPECT_TRUE(entry.path() == folder || entry.path() == text)
+        << "left behind: " << entry.path().string();
+}
+
+}  // namespace
+}  // namespace tarnwick::e2e
