@@ -6,7 +6,6 @@
 #include <cwchar>
 #include <memory>
 #include <system_error>
-#include <thread>
 
 namespace tarnwick::e2e {
 
@@ -205,11 +204,17 @@ std::optional<DWORD> Program::wait_for_exit() const {
 
 namespace {
 
-// Everything a pipe carries until its last writer closes it.
-void drain(HANDLE pipe, std::string& into) {
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) into.append(buffer, got);
+// What a pipe holds now, without waiting for more: a process the program
+// starts (Wine starts its own helpers on demand) may inherit the writing end
+// and keep the pipe open long after the program has ended.
+void take_available(HANDLE pipe, std::string& into) {
+  DWORD available = 0;
+  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    std::string piece(available, '\0');
+    DWORD got = 0;
+    if (!ReadFile(pipe, piece.data(), available, &got, nullptr) || got == 0) return;
+    into.append(piece.data(), got);
+  }
 }
 
 }  // namespace
@@ -218,8 +223,8 @@ Finished run_to_end(Setting setting) {
   Finished finished;
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
-  if (!CreatePipe(&out_read, &out_write, &inheritable, 0) ||
-      !CreatePipe(&err_read, &err_write, &inheritable, 0)) {
+  if (!CreatePipe(&out_read, &out_write, &inheritable, 1 << 16) ||
+      !CreatePipe(&err_read, &err_write, &inheritable, 1 << 16)) {
     ADD_FAILURE() << "no pipes: error " << GetLastError();
     return finished;
   }
@@ -231,19 +236,18 @@ Finished run_to_end(Setting setting) {
   setting.standard_error = err_write;
 
   std::optional<Program> program(std::in_place, setting);
-  // Only the program may hold the writing ends, so the pipes end with it.
   output_writer.reset();
   error_writer.reset();
-  std::thread output_reader(drain, out_read, std::ref(finished.output));
-  std::thread error_reader(drain, err_read, std::ref(finished.error));
   wait_until([&] {
+    take_available(out_read, finished.output);
+    take_available(err_read, finished.error);
     finished.showed_message_box = program->message_box() != nullptr;
     return finished.showed_message_box || !program->running();
   });
   if (!program->running()) finished.exit_code = program->wait_for_exit();
   program.reset();  // ends it by force if it still runs
-  output_reader.join();
-  error_reader.join();
+  take_available(out_read, finished.output);
+  take_available(err_read, finished.error);
   return finished;
 }
 
@@ -252,7 +256,10 @@ std::optional<std::string> file_bytes(const fs::path& file) {
                                   OPEN_EXISTING, 0, nullptr));
   if (!handle) return std::nullopt;
   std::string bytes;
-  drain(handle.get(), bytes);
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(handle.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+    bytes.append(buffer, got);
   return bytes;
 }
 
