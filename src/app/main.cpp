@@ -54,7 +54,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     tarnwick::Win32Application app;
     auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
     if (command_line.unattended())
-      return tarnwick::run_unattended(command_line, *platform);
+      return tarnwick::run_unattended(command_line, platform->platform);
     if (command_line.help) {
       MessageBoxW(nullptr, tarnwick::command_line_help().c_str(),
                   tarnwick::win32::to_wide(tarnwick::kApplicationTitle).c_str(),

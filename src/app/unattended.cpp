@@ -184,7 +184,7 @@ bool write_requested(const std::wstring& file, const std::string& bytes, const c
 
 }  // namespace
 
-int run_unattended(const CommandLine& command_line, win32::Win32Platform& real) {
+int run_unattended(const CommandLine& command_line, const Platform& real) {
   try {
     if (!command_line.error.empty()) {
       UnattendedWindowSystem::tell(to_utf8(command_line.error) + "\r\n" +

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/command_line.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/platform.h"
 
 namespace tarnwick {
 
@@ -11,9 +11,10 @@ enum UnattendedExit : int {
   kNotWritten = 2,     // wrong switches, or a FILE that could not be written
 };
 
-// Builds the report as the window's load would, with no window and no
-// message box, writes what the command line asks for and returns the exit
+// Builds the report as the window's load would, on `platform` with its
+// window system replaced by one that shows nothing and tells the standard
+// error instead, writes what the command line asks for and returns the exit
 // code. Never raises and never waits for a user.
-int run_unattended(const CommandLine& command_line, win32::Win32Platform& platform);
+int run_unattended(const CommandLine& command_line, const Platform& platform);
 
 }  // namespace tarnwick

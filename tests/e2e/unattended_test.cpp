@@ -219,27 +219,6 @@ TEST_F(Unattended, UndefinedPathIsANoticeNotABox) {
   EXPECT_FALSE(report["component"]["found"].get<bool>());
 }
 
-// A process-status library that cannot be loaded stops the load at the
-// module section (Wine takes a psapi.dll from the program's folder first).
-TEST_F(Unattended, StoppedLoadWritesWhatItFoundAndEndsWithOne) {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  if (GetProcAddress(ntdll, "wine_get_version") == nullptr)
-    GTEST_SKIP() << "needs Wine's library search";
-  fs::copy_file(fixture_file(L"fixture_text.dll"), layout_.program_folder / L"psapi.dll");
-  const fs::path text = layout_.current_folder / L"report.txt";
-  const Finished finished = run(L"/report " + quoted(text) + L" /json -");
-  EXPECT_FALSE(finished.showed_message_box);
-  ASSERT_EQ(finished.exit_code, 1u) << finished.error;
-  const Json report = Json::parse(finished.output);
-  EXPECT_FALSE(report["complete"].get<bool>());
-  EXPECT_EQ(report["notices"],
-            Json::array({"An error occurred while locating the file: ProcessInfo"}));
-  EXPECT_EQ(report["files"].size(), kSystemFileTable.size());
-  EXPECT_EQ(report["modules"], Json::array());
-  EXPECT_EQ(crlf_lines(text_file(text)).size(), 4u + kSystemFileTable.size());
-  EXPECT_NE(finished.error.find("ProcessInfo"), std::string::npos) << finished.error;
-}
-
 // Nothing half-written under FILE's name, and nothing left beside it.
 TEST_F(Unattended, UnwritableFileEndsWithTwoAndLeavesNoFile) {
   const fs::path missing_folder = layout_.current_folder / L"no such folder" / L"report.txt";
