@@ -10,6 +10,7 @@
 #include "app/report_json.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/text.h"
 #include "report/report_lines.h"
 #include "report/whatsnew.h"
@@ -140,35 +141,6 @@ void write_output(const std::wstring& file, const std::string& bytes, bool conso
   }
 }
 
-// Minutes the local time `time` is ahead of UTC, by the rules of the time
-// zone at that date (summer time included).
-int utc_offset_minutes(const LocalTime& time) {
-  SYSTEMTIME local{};
-  local.wYear = static_cast<WORD>(time.year);
-  local.wMonth = static_cast<WORD>(time.month);
-  local.wDay = static_cast<WORD>(time.day);
-  local.wHour = static_cast<WORD>(time.hour);
-  local.wMinute = static_cast<WORD>(time.minute);
-  local.wSecond = static_cast<WORD>(time.second);
-  SYSTEMTIME utc{};
-  FILETIME local_file{}, utc_file{};
-  if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) &&
-      SystemTimeToFileTime(&local, &local_file) && SystemTimeToFileTime(&utc, &utc_file)) {
-    const auto ticks = [](const FILETIME& t) {
-      return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                    t.dwLowDateTime);
-    };
-    constexpr long long kTicksPerMinute = 60LL * 10000000LL;
-    return static_cast<int>((ticks(local_file) - ticks(utc_file)) / kTicksPerMinute);
-  }
-  TIME_ZONE_INFORMATION zone{};
-  const DWORD kind = GetTimeZoneInformation(&zone);
-  if (kind == TIME_ZONE_ID_INVALID) return 0;
-  LONG bias = zone.Bias;
-  if (kind == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
-  return static_cast<int>(-bias);
-}
-
 // One output; false, after saying why on the standard error, when it failed.
 bool write_requested(const std::wstring& file, const std::string& bytes, const char* what,
                      bool console_text) {
@@ -211,7 +183,7 @@ int run_unattended(const CommandLine& command_line, const Platform& real) {
     if (command_line.json_file) {
       const ReportFacts& facts = whatsnew.facts();
       written &= write_requested(*command_line.json_file,
-                                 report_json(facts, utc_offset_minutes(facts.time)),
+                                 report_json(facts, win32::utc_offset_minutes(facts.time)),
                                  "JSON report", false);
     }
     if (!written) return kNotWritten;

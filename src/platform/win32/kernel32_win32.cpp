@@ -118,4 +118,25 @@ std::string Win32Kernel32::long_time(const LocalTime& time) {
   return to_utf8(buffer);
 }
 
+int utc_offset_minutes(const LocalTime& time) {
+  SYSTEMTIME local = to_system_time(time);
+  SYSTEMTIME utc{};
+  FILETIME local_file{}, utc_file{};
+  if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) &&
+      SystemTimeToFileTime(&local, &local_file) && SystemTimeToFileTime(&utc, &utc_file)) {
+    const auto ticks = [](const FILETIME& t) {
+      return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                    t.dwLowDateTime);
+    };
+    constexpr long long kTicksPerMinute = 60LL * 10000000LL;
+    return static_cast<int>((ticks(local_file) - ticks(utc_file)) / kTicksPerMinute);
+  }
+  TIME_ZONE_INFORMATION zone{};
+  const DWORD kind = GetTimeZoneInformation(&zone);
+  if (kind == TIME_ZONE_ID_INVALID) return 0;
+  LONG bias = zone.Bias;
+  if (kind == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+  return static_cast<int>(-bias);
+}
+
 }  // namespace tarnwick::win32

@@ -21,4 +21,8 @@ class Win32Kernel32 : public Kernel32 {
   std::string long_time(const LocalTime& time) override;
 };
 
+// Minutes the local time `time` is ahead of UTC, by the rules of the time
+// zone at that date (summer time included).
+int utc_offset_minutes(const LocalTime& time);
+
 }  // namespace tarnwick::win32
