@@ -2,6 +2,23 @@
 
 namespace tarnwick::win32 {
 
+#if defined(_MSC_VER)
+
+// The compiler's own structured exception handling: the filter runs only
+// after every handler of the callee has declined.
+DWORD run_guarded(void (*call)(void*), void* context) {
+  DWORD code = 0;
+  __try {
+    call(context);
+  } __except (code = GetExceptionCode(), EXCEPTION_EXECUTE_HANDLER) {
+  }
+  return code;
+}
+
+#else
+
+// GCC has no __try: the filter of last resort jumps back into the guarded
+// frame instead.
 namespace {
 
 // The one guarded call in progress. The filter below is asked for every
@@ -66,5 +83,7 @@ DWORD run_guarded(void (*call)(void*), void* context) {
   active_guard = outer;
   return code;
 }
+
+#endif
 
 }  // namespace tarnwick::win32
