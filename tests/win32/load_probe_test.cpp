@@ -126,6 +126,24 @@ TEST_F(LoadProbeAtArmsLength, LibraryThatNeverReturnsIsGivenUpOn) {
   EXPECT_LT(GetTickCount64() - before, 60000u);
 }
 
+// A helper holds nothing of the program but its own pipes: a pipe the
+// program hands on, its standard output for one, must see its end when the
+// program closes it, even while a helper lives.
+TEST_F(LoadProbeAtArmsLength, HelperHoldsNoOtherHandleOfTheProgram) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE reader = nullptr, writer = nullptr;
+  ASSERT_TRUE(CreatePipe(&reader, &writer, &inheritable, 0));
+  EXPECT_TRUE(probe.can_load(fixture(L"fixture_v1234.dll")));  // a helper is up
+  CloseHandle(writer);
+  DWORD waiting = 0;
+  const BOOL open = PeekNamedPipe(reader, nullptr, 0, nullptr, &waiting, nullptr);
+  const DWORD error = GetLastError();
+  CloseHandle(reader);
+  EXPECT_FALSE(open) << "the helper still holds the program's end of the pipe";
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  probe.finish();
+}
+
 // The helper runs in the current folder of the moment it starts, as the
 // program's own load would.
 class ComponentAtArmsLength : public LoadProbeAtArmsLength {

@@ -42,6 +42,46 @@ ScopedHandle make_kill_on_close_job() {
   return job;
 }
 
+// Starts the helper suspended with the two pipe ends as its standard input
+// and output. Every other inheritable handle of this program stays here: a
+// helper that outlives an answer must not hold, say, the pipe of a standard
+// output whose reader waits for its end. Where the system cannot name the
+// handles to inherit, the helper inherits as a plain start would.
+bool start_helper(const std::wstring& program, std::wstring& command_line, HANDLE input,
+                  HANDLE output, PROCESS_INFORMATION& started) {
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = input;
+  startup.StartupInfo.hStdOutput = output;
+  startup.StartupInfo.hStdError = nullptr;
+  // Same current folder and environment as this process: nothing is passed.
+  constexpr DWORD kFlags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
+
+  HANDLE inherited[] = {input, output};
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<unsigned char> storage(size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+  if (size != 0 && InitializeProcThreadAttributeList(attributes, 1, 0, &size)) {
+    bool started_with_list = false;
+    if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                  sizeof(inherited), nullptr, nullptr)) {
+      startup.StartupInfo.cb = sizeof(startup);
+      startup.lpAttributeList = attributes;
+      started_with_list =
+          CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                         kFlags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                         &startup.StartupInfo, &started) != FALSE;
+    }
+    DeleteProcThreadAttributeList(attributes);
+    if (started_with_list) return true;
+  }
+  startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+  return CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, kFlags,
+                        nullptr, nullptr, &startup.StartupInfo, &started) != FALSE;
+}
+
 }  // namespace
 
 Win32LoadProbe::~Win32LoadProbe() { end_helper(false); }
@@ -98,7 +138,8 @@ bool Win32LoadProbe::launch() {
   const std::wstring program = own_file();
   if (program.empty()) return false;
 
-  // The helper's ends of the two pipes are the only handles it inherits.
+  // The helper's ends of the two pipes are made inheritable, and named as
+  // the only handles it inherits (see start_helper).
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   HANDLE helper_input = nullptr, to_helper = nullptr;
   HANDLE from_helper = nullptr, helper_output = nullptr;
@@ -115,17 +156,8 @@ bool Win32LoadProbe::launch() {
   SetHandleInformation(from_helper_.get(), HANDLE_FLAG_INHERIT, 0);
 
   std::wstring command_line = L"\"" + program + L"\" " + kLoadProbeHelperSwitch;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = helper_input;
-  startup.hStdOutput = helper_output;
-  startup.hStdError = nullptr;
   PROCESS_INFORMATION started{};
-  // Same current folder and environment as this process: nothing is passed.
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &started)) {
+  if (!start_helper(program, command_line, helper_input, helper_output, started)) {
     to_helper_.reset();
     from_helper_.reset();
     return false;
