@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdlib.h>
 
 #include <cstdint>
@@ -53,6 +55,31 @@ bool write_line(HANDLE output, const std::string& text) {
          written == line.size();
 }
 
+// Takes the pipes to the program out of reach of the libraries under test:
+// the conversation goes on private copies, and the standard handles, the
+// system's and the C runtime's, lead nowhere. A library that writes to its
+// standard output or reads its input while it loads, as some debug builds
+// do, would otherwise put words in the helper's mouth or take the program's.
+bool take_conversation(HANDLE& input, HANDLE& output) {
+  const HANDLE self = GetCurrentProcess();
+  if (!DuplicateHandle(self, GetStdHandle(STD_INPUT_HANDLE), self, &input, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS) ||
+      !DuplicateHandle(self, GetStdHandle(STD_OUTPUT_HANDLE), self, &output, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS))
+    return false;
+  const int nowhere = _open("NUL", _O_RDWR | _O_BINARY);
+  if (nowhere >= 0) {
+    for (int fd = 0; fd <= 2; ++fd) _dup2(nowhere, fd);
+    _close(nowhere);
+  }
+  const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+    SetStdHandle(which, nul);
+  return true;
+}
+
 }  // namespace
 
 bool is_load_probe_helper(const wchar_t* command_line) {
@@ -73,8 +100,8 @@ int run_load_probe_helper() {
   // waiting for a click: the runtime is shared, so this reaches it too.
   _set_error_mode(_OUT_TO_STDERR);
 
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE input = nullptr, output = nullptr;
+  if (!take_conversation(input, output)) return 1;
   if (!write_line(output, protocol::kReady)) return 1;
 
   std::string received;

@@ -106,6 +106,13 @@ TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   EXPECT_FALSE(probe.can_load(fixture(L"fixture_initfails.dll")));
   EXPECT_FALSE(probe.can_load(fixture(L"fixture_text.dll")));
   EXPECT_TRUE(probe.can_load(good));
+  // One that talks on the standard handles is heard by nobody, and the
+  // answers after it stay in step.
+  const int before_chatty = probe.helpers_started();
+  EXPECT_TRUE(probe.can_load(fixture(L"fixture_chatty.dll")));
+  EXPECT_FALSE(probe.can_load(fixture(L"fixture_initfails.dll")));
+  EXPECT_TRUE(probe.can_load(good));
+  EXPECT_EQ(probe.helpers_started(), before_chatty);
   // The one that ends its process took a helper with it. (The throwing one
   // aborts its process on i386; where C++ exceptions are structured ones, as
   // on x86_64, the system's loader catches it and only the load fails.)
