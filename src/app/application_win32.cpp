@@ -6,6 +6,7 @@
 
 #include "app/version.h"
 #include "platform/win32/error_win32.h"
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/text.h"
 
 namespace tarnwick {
@@ -39,18 +40,9 @@ static_assert(version_text_matches_numbers(),
               "TARNWICK_VERSION_TEXT must spell the version numbers");
 
 std::wstring module_file_name() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
-    if (length == 0)
-      throw last_error("Application", "The program's file name cannot be read");
-    if (length < size) {
-      buffer.resize(length);
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+  std::wstring file = win32::own_file_name();
+  if (file.empty()) throw last_error("Application", "The program's file name cannot be read");
+  return file;
 }
 
 }  // namespace

@@ -118,6 +118,20 @@ std::string Win32Kernel32::long_time(const LocalTime& time) {
   return to_utf8(buffer);
 }
 
+std::wstring own_file_name() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+    if (length == 0) return {};
+    if (length < size) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
 int utc_offset_minutes(const LocalTime& time) {
   SYSTEMTIME local = to_system_time(time);
   SYSTEMTIME utc{};

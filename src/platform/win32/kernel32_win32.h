@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/kernel32.h"
 
 namespace tarnwick::win32 {
@@ -20,6 +22,10 @@ class Win32Kernel32 : public Kernel32 {
   std::string short_date(const LocalTime& time) override;
   std::string long_time(const LocalTime& time) override;
 };
+
+// The full path of this program's own file; empty, with the system's error,
+// when it cannot be read.
+std::wstring own_file_name();
 
 // Minutes the local time `time` is ahead of UTC, by the rules of the time
 // zone at that date (summer time included).

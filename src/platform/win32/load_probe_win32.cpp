@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/text.h"
 
 namespace tarnwick::win32 {
@@ -14,20 +15,6 @@ constexpr DWORD kStartPatience = 20000;     // milliseconds
 constexpr DWORD kLoadPatience = 4000;
 constexpr DWORD kComponentPatience = 10000;
 constexpr DWORD kEndPatience = 2000;
-
-std::wstring own_file() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 // A job that ends the helper when this process ends, however it ends, so that
 // a helper stuck in a library's initialisation never outlives the program.
@@ -135,7 +122,7 @@ Win32LoadProbe::Answer Win32LoadProbe::ask(const std::string& request, DWORD pat
 }
 
 bool Win32LoadProbe::launch() {
-  const std::wstring program = own_file();
+  const std::wstring program = own_file_name();
   if (program.empty()) return false;
 
   // The helper's ends of the two pipes are made inheritable, and named as
