@@ -1,5 +1,6 @@
 #include "platform/win32/load_probe_win32.h"
 
+#include <atomic>
 #include <vector>
 
 #include "platform/win32/kernel32_win32.h"
@@ -27,6 +28,28 @@ ScopedHandle make_kill_on_close_job() {
                                sizeof(limits)))
     job.reset();
   return job;
+}
+
+// The pipe the helper answers on. Its reading end is overlapped, so that a
+// wait for an answer sleeps until the answer comes, the helper ends or the
+// patience runs out, instead of looking again every millisecond while the
+// helper loads a library.
+bool make_answer_pipe(SECURITY_ATTRIBUTES& inheritable, HANDLE& reading, HANDLE& writing) {
+  static std::atomic<unsigned> made{0};
+  const std::wstring name = L"\\\\.\\pipe\\tarnwick-load-probe-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(++made);
+  reading = CreateNamedPipeW(
+      name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 4096, 0,
+      nullptr);
+  if (reading == INVALID_HANDLE_VALUE) return false;
+  writing = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
+  if (writing == INVALID_HANDLE_VALUE) {
+    CloseHandle(reading);
+    return false;
+  }
+  return true;
 }
 
 // Starts the helper suspended with the two pipe ends as its standard input
@@ -133,7 +156,7 @@ bool Win32LoadProbe::launch() {
   if (!CreatePipe(&helper_input, &to_helper, &inheritable, 0)) return false;
   ScopedHandle helper_input_owner(helper_input);
   to_helper_ = ScopedHandle(to_helper);
-  if (!CreatePipe(&from_helper, &helper_output, &inheritable, 0)) {
+  if (!make_answer_pipe(inheritable, from_helper, helper_output)) {
     to_helper_.reset();
     return false;
   }
@@ -174,20 +197,33 @@ bool Win32LoadProbe::read_line(std::string& line, DWORD patience_ms) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       return true;
     }
-    DWORD available = 0;
-    if (!PeekNamedPipe(from_helper_.get(), nullptr, 0, nullptr, &available, nullptr))
-      return false;  // the helper has ended and everything it wrote is read
-    if (available > 0) {
-      std::vector<char> chunk(available);
-      DWORD read = 0;
-      if (!ReadFile(from_helper_.get(), chunk.data(), available, &read, nullptr)) return false;
-      received_.append(chunk.data(), read);
-      continue;
-    }
-    if (GetTickCount64() >= deadline) return false;
-    // Wakes at once when the helper ends; otherwise looks again shortly.
-    WaitForSingleObject(process_.get(), 1);
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    char chunk[512];
+    DWORD read = 0;
+    if (!read_some(chunk, sizeof(chunk), read, static_cast<DWORD>(deadline - now))) return false;
+    received_.append(chunk, read);
   }
+}
+
+// One read of what the helper writes next. False when the helper has ended
+// and everything it wrote is read (the pipe breaks), or when nothing came
+// within `patience_ms`; a read given up on is cancelled and waited out, so
+// that nothing is written into the buffer after it is gone.
+bool Win32LoadProbe::read_some(char* buffer, DWORD size, DWORD& read, DWORD patience_ms) {
+  if (!read_done_) read_done_ = ScopedHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!read_done_) return false;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = read_done_.get();
+  if (!ReadFile(from_helper_.get(), buffer, size, nullptr, &overlapped)) {
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    if (WaitForSingleObject(overlapped.hEvent, patience_ms) != WAIT_OBJECT_0) {
+      CancelIo(from_helper_.get());
+      GetOverlappedResult(from_helper_.get(), &overlapped, &read, TRUE);
+      return false;
+    }
+  }
+  return GetOverlappedResult(from_helper_.get(), &overlapped, &read, FALSE) && read > 0;
 }
 
 void Win32LoadProbe::end_helper(bool let_it_end) {

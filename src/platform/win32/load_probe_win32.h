@@ -56,6 +56,7 @@ class Win32LoadProbe : public LoadProbe {
   Answer ask(const std::string& request, DWORD patience_ms);
   bool launch();
   bool read_line(std::string& line, DWORD patience_ms);
+  bool read_some(char* buffer, DWORD size, DWORD& read, DWORD patience_ms);
   // Gives the helper a moment to end on its own when `let_it_end`.
   void end_helper(bool let_it_end);
 
@@ -64,6 +65,7 @@ class Win32LoadProbe : public LoadProbe {
   ScopedHandle process_;
   ScopedHandle to_helper_;
   ScopedHandle from_helper_;
+  ScopedHandle read_done_;  // the event an overlapped read of from_helper_ sets
   std::string received_;
   int helpers_started_ = 0;
   bool no_helper_ = false;
