@@ -9,18 +9,17 @@ namespace tarnwick {
 
 namespace {
 
-const char* state_name(EntryState state) {
-  switch (state) {
-    case EntryState::loaded:
+const char* state_name(const std::optional<LoadState>& load) {
+  if (!load) return "not found";
+  switch (*load) {
+    case LoadState::loaded:
       return "loaded";
-    case EntryState::can_be_loaded:
+    case LoadState::can_be_loaded:
       return "can be loaded";
-    case EntryState::cannot_be_loaded:
-      return "cannot be loaded";
-    case EntryState::not_found:
+    case LoadState::cannot_be_loaded:
       break;
   }
-  return "not found";
+  return "cannot be loaded";
 }
 
 // Empty text means "none" in the facts; the document says null.
@@ -62,7 +61,7 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
     files.push_back({{"name", entry.name},
                      {"path", text_or_null(entry.path)},
                      {"version", text_or_null(entry.version)},
-                     {"state", state_name(entry.state)}});
+                     {"state", state_name(entry.load)}});
   document["files"] = files;
   document["modules"] = facts.modules;
   document["notices"] = facts.notices;

@@ -1,24 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/kernel32.h"
 #include "platform/window_system.h"
+#include "report/report_lines.h"
 
 namespace tarnwick {
 
 // What a finished (or stopped) report said, kept as data beside its text so
 // that a machine-readable copy tells exactly the same story as the lines.
 
-enum class EntryState { not_found, loaded, can_be_loaded, cannot_be_loaded };
-
 struct EntryFacts {
   std::string name;
   std::string path;     // "" when not found
   std::string version;  // "" when the file has none (the line says N/A)
-  EntryState state = EntryState::not_found;
+  std::optional<LoadState> load;  // none when not found
 };
 
 struct ReportFacts {

@@ -139,17 +139,14 @@ void Whatsnew::append_file_line(const std::string& name) {
   std::string path = VBFindDLL(name);
   if (path.empty()) {
     append_line(file_not_found_line(name));
-    facts_.entries.push_back({name, "", "", EntryState::not_found});
+    facts_.entries.push_back({name, "", "", std::nullopt});
     return;
   }
   path = trim_spaces(path);
   const std::string version = get_file_version(platform_.version, path);
   const LoadState state = probe_load_state(name);
   append_line(file_line(name, path, version, state));
-  facts_.entries.push_back({name, path, version,
-                            state == LoadState::loaded          ? EntryState::loaded
-                            : state == LoadState::can_be_loaded ? EntryState::can_be_loaded
-                                                                : EntryState::cannot_be_loaded});
+  facts_.entries.push_back({name, path, version, state});
 }
 
 // By the table name, not the found path: the system's own search decides

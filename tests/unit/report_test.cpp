@@ -164,13 +164,13 @@ TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
     return *std::find_if(facts.entries.begin(), facts.entries.end(),
                          [&](const EntryFacts& e) { return e.name == name; });
   };
-  EXPECT_EQ(entry("msvcrt.dll").state, EntryState::loaded);
+  EXPECT_EQ(entry("msvcrt.dll").load, LoadState::loaded);
   EXPECT_EQ(entry("msvcrt.dll").version, "7.0.2600.0");
-  EXPECT_EQ(entry("gdiplus.dll").state, EntryState::can_be_loaded);
-  EXPECT_EQ(entry("PelkoOcr32.dll").state, EntryState::cannot_be_loaded);
+  EXPECT_EQ(entry("gdiplus.dll").load, LoadState::can_be_loaded);
+  EXPECT_EQ(entry("PelkoOcr32.dll").load, LoadState::cannot_be_loaded);
   EXPECT_EQ(entry("PelkoOcr32.dll").path, "E:\\Suite\\PelkoOcr32.dll");
   EXPECT_EQ(entry("PelkoOcr32.dll").version, "");
-  EXPECT_EQ(entry("atl.dll").state, EntryState::not_found);
+  EXPECT_EQ(entry("atl.dll").load, std::nullopt);
   EXPECT_EQ(entry("atl.dll").path, "");
 }
 
