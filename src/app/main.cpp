@@ -1,7 +1,8 @@
 // Pelko_Files.exe: starting the program means creating its one window. The
 // window is made hidden, its load event builds the report, and only then is
-// it shown. The command line means nothing to the user's program; the only
-// switch read is the private one the program gives its own load-probe helper.
+// it shown. /report and /json build the same report with no window and write
+// it to a file; /? tells of them. Any other argument is ignored, save the
+// private switch the program gives its own load-probe helper.
 
 #include <windows.h>
 
@@ -31,9 +32,10 @@ int run_message_loop(tarnwick::WhatsnewWindow& window) {
   }
 }
 
-void show_failure(const std::string& description) {
-  MessageBoxW(nullptr, tarnwick::win32::to_wide(description).c_str(),
-              tarnwick::win32::to_wide(tarnwick::kApplicationTitle).c_str(), MB_OK);
+// A box of the program's own, for the help text or a failure with no window.
+void show_box(const std::wstring& text, UINT kind) {
+  MessageBoxW(nullptr, text.c_str(), tarnwick::win32::to_wide(tarnwick::kApplicationTitle).c_str(),
+              MB_OK | kind);
 }
 
 }  // namespace
@@ -56,9 +58,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     if (command_line.unattended())
       return tarnwick::run_unattended(command_line, platform->platform);
     if (command_line.help) {
-      MessageBoxW(nullptr, tarnwick::command_line_help().c_str(),
-                  tarnwick::win32::to_wide(tarnwick::kApplicationTitle).c_str(),
-                  MB_OK | MB_ICONINFORMATION);
+      show_box(tarnwick::command_line_help(), MB_ICONINFORMATION);
       return 0;
     }
     // The helper starts while the window is made, so its start costs little.
@@ -71,7 +71,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   } catch (const std::exception& error) {
     // No box in a run meant for nobody: it would wait for a click forever.
     if (command_line.unattended()) return tarnwick::kNotWritten;
-    show_failure(error.what());
+    show_box(tarnwick::win32::to_wide(error.what()), 0);
   }
   return 1;
 }

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "report/report_lines.h"
+
 namespace tarnwick {
 
 namespace {
@@ -41,12 +43,9 @@ std::string iso_local_time(const LocalTime& time, int utc_offset_minutes) {
 
 std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
   using Json = nlohmann::ordered_json;
-  const AppVersion& v = facts.program_version;
   Json document;
-  document["program"] = {
-      {"name", facts.program_name},
-      {"version", std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
-                      std::to_string(v.revision)}};
+  document["program"] = {{"name", facts.program_name},
+                         {"version", version_text(facts.program_version)}};
   // A load that failed before it asked the clock has no date to give.
   if (facts.time.year == 0) document["date"] = nullptr;
   else document["date"] = iso_local_time(facts.time, utc_offset_minutes);

@@ -8,11 +8,14 @@ std::string general_date(Kernel32& kernel32, const LocalTime& time) {
   return date + " " + kernel32.long_time(time);
 }
 
+std::string version_text(const AppVersion& version) {
+  return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+         std::to_string(version.revision);
+}
+
 std::string header_line(const std::string& exe_name, const AppVersion& version,
                         const std::string& date) {
-  return "System files for " + exe_name + " Version " +
-         std::to_string(version.major) + "." + std::to_string(version.minor) +
-         "." + std::to_string(version.revision) + " Date: " + date;
+  return "System files for " + exe_name + " Version " + version_text(version) + " Date: " + date;
 }
 
 std::string component_version_line(std::int32_t verBytes, std::int32_t verMajor,

@@ -15,6 +15,8 @@ enum class LoadState { loaded, can_be_loaded, cannot_be_loaded };
 // Short date, a space, long time; exactly midnight shows the date alone.
 std::string general_date(Kernel32& kernel32, const LocalTime& time);
 
+// "major.minor.revision", as the header shows the program's version.
+std::string version_text(const AppVersion& version);
 std::string header_line(const std::string& exe_name, const AppVersion& version,
                         const std::string& date);
 std::string component_version_line(std::int32_t verBytes, std::int32_t verMajor,
