@@ -251,5 +251,22 @@ TEST_F(Unattended, UnwritableFileEndsWithTwoAndLeavesNoFile) {
         << "left behind: " << entry.path().string();
 }
 
+// /? alone is asked by a person: the switches in a box, no window, and an
+// ordinary end once it is read.
+TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
+  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  Setting asking = setting();
+  asking.arguments = L"/?";
+  Program program(asking);
+  HWND box = program.wait_for_message_box();
+  ASSERT_NE(box, nullptr) << "no box came up";
+  const std::wstring text = message_box_text(box);
+  for (const wchar_t* part : {L"/report FILE", L"/json FILE", L"Exit codes"})
+    EXPECT_NE(text.find(part), std::wstring::npos) << to_utf8(text);
+  EXPECT_EQ(program.window(), nullptr) << "the report window was made";
+  SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(program.wait_for_exit(), std::optional<DWORD>(0));
+}
+
 }  // namespace
 }  // namespace tarnwick::e2e
