@@ -1,10 +1,40 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/kernel32.h"
 
 namespace tarnwick {
+
+// Why a load attempt went as it did, for a support engineer who must not
+// have to reach for other tools. Every member is empty when not known; none
+// of it ever changes the report's text.
+struct LoadDetails {
+  // The full path of the module the system loaded (loaded, or can be loaded).
+  std::string loaded_from;
+  // The system's error code of a failed load, and its own text for it.
+  std::optional<std::uint32_t> error;
+  std::string message;
+  // The file's machine from its header, when it is of the other word size or
+  // not a library at all: "x86", "x64", "arm64", "arm" or "unknown".
+  std::string machine;
+  // What cannot be resolved, nearest first: "library.dll" or
+  // "library.dll!function".
+  std::vector<std::string> missing;
+  // The attempt ended its process (with its exit code when known), or kept
+  // it past its patience.
+  bool ended = false;
+  std::optional<std::uint32_t> exit_code;
+  bool timed_out = false;
+};
+
+struct LoadAnswer {
+  bool loads = false;
+  LoadDetails details;
+};
 
 // The questions about foreign libraries that run their code: whether a load
 // by bare name succeeds, and whether the component library answers its

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/kernel32.h"
+#include "platform/load_probe.h"
 #include "platform/window_system.h"
 #include "report/report_lines.h"
 
@@ -19,6 +20,7 @@ struct EntryFacts {
   std::string path;     // "" when not found
   std::string version;  // "" when the file has none (the line says N/A)
   std::optional<LoadState> load;  // none when not found
+  LoadDetails load_details;       // why, beside the state; empty when not found
 };
 
 struct ReportFacts {
