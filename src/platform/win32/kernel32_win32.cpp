@@ -132,6 +132,20 @@ std::wstring own_file_name() {
   }
 }
 
+std::wstring full_path_name(const std::wstring& file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(file.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
+  }
+}
+
 int utc_offset_minutes(const LocalTime& time) {
   SYSTEMTIME local = to_system_time(time);
   SYSTEMTIME utc{};
