@@ -72,10 +72,22 @@ std::uint32_t Win32Kernel32::current_process_id() { return GetCurrentProcessId()
 std::int32_t Win32Kernel32::platform_id() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof(info);
+  // Deprecated for version numbers, which it may misstate; the platform
+  // identifier it gives is still true.
+#if defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4996)
+#elif defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return 0;
+#endif
+  const BOOL answered = GetVersionExW(&info);
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#elif defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
+  if (!answered) return 0;
   return static_cast<std::int32_t>(info.dwPlatformId);
 }
 
