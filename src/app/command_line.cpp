@@ -6,7 +6,7 @@
 #include <cwctype>
 
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/lazy_binding.h"
+#include "platform/win32/system_calls.h"
 
 namespace tarnwick {
 
@@ -89,19 +89,11 @@ CommandLine parse_command_line(const std::vector<std::wstring>& arguments) {
 }
 
 CommandLine read_command_line() {
-  // shell32 from the system folder only: the program is often started from
-  // a folder a user downloaded things into.
-  static win32::LazyLibrary shell32(L"shell32.dll", win32::LibrarySearch::kSystemFolder);
-  static win32::LazyProc<LPWSTR* WINAPI(LPCWSTR, int*)> split_line(shell32,
-                                                               "CommandLineToArgvW");
   const wchar_t* raw = GetCommandLineW();
   LPWSTR* parts = nullptr;
   int count = 0;
-  try {
+  if (auto* split_line = win32::system_calls::CommandLineToArgvW.find())
     parts = split_line(raw, &count);
-  } catch (const std::exception&) {
-    parts = nullptr;
-  }
   if (parts == nullptr) {
     CommandLine line;
     const std::wstring text = lowered(raw);

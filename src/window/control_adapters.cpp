@@ -7,7 +7,7 @@
 
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
-#include "platform/win32/system_library.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick {
@@ -35,12 +35,9 @@ void set_default_char_format(HWND box, const FontStyle& spec, UINT scale, UINT d
   SendMessageW(box, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
 }
 
-// Rich edit 4.1 where the system has it, else 2.0; both take plain text.
-std::pair<HMODULE, const wchar_t*> load_rich_edit() {
-  if (HMODULE module = win32::load_system_library(L"msftedit.dll"))
-    return {module, MSFTEDIT_CLASS};
-  if (HMODULE module = win32::load_system_library(L"riched20.dll"))
-    return {module, RICHEDIT_CLASSW};
+const wchar_t* load_rich_edit() {
+  if (win32::system_library(win32::SystemLibrary::msftedit) != nullptr) return MSFTEDIT_CLASS;
+  if (win32::system_library(win32::SystemLibrary::riched20) != nullptr) return RICHEDIT_CLASSW;
   throw win32::last_error("RichText_file_path", "The rich-text control cannot be loaded");
 }
 

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 
 #include "platform/report_controls.h"
 #include "window/layout.h"
@@ -14,8 +13,9 @@
 namespace tarnwick {
 
 // Rich edit 4.1 where the system has it, else 2.0; both take plain text.
-// The library handle and the control's class name. Raises when neither loads.
-std::pair<HMODULE, const wchar_t*> load_rich_edit();
+// Loads its library (kept for the process's life) and gives the control's
+// class name. Raises when neither loads.
+const wchar_t* load_rich_edit();
 
 // Gives the box the table's font as its default character format.
 void set_default_char_format(HWND box, const FontStyle& style, UINT scale, UINT dpi);

@@ -6,18 +6,12 @@
 #include <cwchar>
 
 #include "platform/win32/error_win32.h"
-#include "platform/win32/lazy_binding.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick {
 
 namespace {
-
-// Entry points of newer systems; where they are missing, the older call does.
-win32::LazyLibrary user32{L"user32.dll", win32::LibrarySearch::kSystemFolder};
-win32::LazyProc<UINT WINAPI(HWND)> get_dpi_for_window{user32, "GetDpiForWindow"};
-win32::LazyProc<BOOL WINAPI(LPRECT, DWORD, BOOL, DWORD, UINT)> adjust_window_rect_for_dpi{
-    user32, "AdjustWindowRectExForDpi"};
 
 RECT work_area_of_monitor(HMONITOR monitor) {
   MONITORINFO info{};
@@ -87,13 +81,11 @@ DWORD control_ex_style(ControlKind kind) {
 
 
 UINT dpi_of(HWND window) {
-  if (window != nullptr) {
-    try {
-      const UINT dpi = get_dpi_for_window(window);
-      if (dpi != 0) return dpi;
-    } catch (const SystemError&) {
-      // A system older than per-window DPI: the screen's answers.
-    }
+  // A system older than per-window DPI: the screen's answers.
+  auto* get_dpi_for_window = win32::system_calls::GetDpiForWindow.find();
+  if (window != nullptr && get_dpi_for_window != nullptr) {
+    const UINT dpi = get_dpi_for_window(window);
+    if (dpi != 0) return dpi;
   }
   ScreenDC screen;
   const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
@@ -102,11 +94,11 @@ UINT dpi_of(HWND window) {
 
 RECT window_rect_for_client(int width, int height, UINT dpi) {
   RECT rect{0, 0, width, height};
-  try {
-    adjust_window_rect_for_dpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  } catch (const SystemError&) {
+  // Where the system lacks it, the frame at the screen's own resolution.
+  if (auto* adjust_for_dpi = win32::system_calls::AdjustWindowRectExForDpi.find())
+    adjust_for_dpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  else
     AdjustWindowRectEx(&rect, kWindowStyle, FALSE, kWindowExStyle);
-  }
   return rect;
 }
 

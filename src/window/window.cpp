@@ -179,8 +179,7 @@ bool WhatsnewWindow::on_create(const CREATESTRUCTW& creation) {
 }
 
 void WhatsnewWindow::create_controls(HINSTANCE instance) {
-  auto [library, rich_edit_class] = load_rich_edit();
-  rich_edit_library_ = ScopedLibrary(library);
+  const wchar_t* rich_edit_class = load_rich_edit();
 
   for (std::size_t index : creation_order()) {
     const ControlLayout& layout = kControls[index];

@@ -25,7 +25,6 @@
 namespace tarnwick {
 
 using win32::ScopedFont;
-using win32::ScopedLibrary;
 
 // The window `Whatsnew`. It owns its controls, their fonts and one `Whatsnew`
 // (the logic); the logic reaches the controls only through the adapters.
@@ -83,8 +82,6 @@ class WhatsnewWindow {
 
   Platform& platform_;
   win32::Win32WindowSystem& window_system_;
-  // Declared first so that it is released last, after every control is gone.
-  ScopedLibrary rich_edit_library_;
   std::array<ScopedFont, kControlCount> fonts_;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;  // the screen's
   UINT scale_ = USER_DEFAULT_SCREEN_DPI;  // what the layout is drawn at

@@ -198,7 +198,7 @@ class ComponentLibrary : public tarnwick::ComponentLibrary {
     ++calls;
     if (!present)
       throw SystemError(kModuleNotFound, "KTR_Intel_Win32.dll",
-                        "File not found: KTR_Intel_Win32.dll");
+                        "KTR_Intel_Win32.dll cannot be loaded");
     *verBytes = bytes;
     *verMajor = major;
     *verMinor = minor;
@@ -329,8 +329,7 @@ class Psapi : public tarnwick::Psapi {
   void raise_if_missing(const std::string& entry_point) const {
     if (missing_entry_point == entry_point)
       throw SystemError(kProcedureNotFound, "psapi.dll",
-                        "Can't find DLL entry point " + entry_point +
-                            " in psapi.dll");
+                        "psapi.dll has no entry point " + entry_point);
   }
 };
 

@@ -8,15 +8,18 @@
 
 namespace tarnwick::win32 {
 
-// Where a library is looked for: the system's own libraries come from the
-// system folder only; by name is for the libraries the report is about.
-enum class LibrarySearch { kSystemFolder, kByName };
+// How a library is looked for: by name, the system's own search, which is
+// what the report describes. The system's libraries are bound through the
+// table in system_calls.h instead, from the system folder only.
+enum class LibrarySearch { kByName };
 
 // A library loaded on first need and kept loaded for the process's life.
 class LazyLibrary {
  public:
   LazyLibrary(const wchar_t* file_name, LibrarySearch search)
-      : file_name_(file_name), search_(search) {}
+      : file_name_(file_name) {
+    (void)search;
+  }
   LazyLibrary(const LazyLibrary&) = delete;
   LazyLibrary& operator=(const LazyLibrary&) = delete;
 
@@ -25,7 +28,6 @@ class LazyLibrary {
 
  private:
   const wchar_t* file_name_;
-  LibrarySearch search_;
   HMODULE module_ = nullptr;
 };
 

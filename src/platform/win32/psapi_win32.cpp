@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
 namespace {
+
+namespace calls = system_calls;
 
 // The longest path the system's wide entry points can hand out.
 constexpr DWORD kLongestPath = 32768;
@@ -24,7 +27,7 @@ bool Win32Psapi::enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
                                 std::uint32_t& bytes_returned) {
   std::vector<DWORD> buffer(byte_size / sizeof(DWORD), 0);
   DWORD stored = 0;
-  const BOOL ok = enum_processes_(buffer.data(),
+  const BOOL ok = calls::EnumProcesses(buffer.data(),
                                   static_cast<DWORD>(buffer.size() * sizeof(DWORD)),
                                   &stored);
   stored = std::min<DWORD>(stored, static_cast<DWORD>(buffer.size() * sizeof(DWORD)));
@@ -38,7 +41,7 @@ bool Win32Psapi::enum_process_modules(ProcessHandle process, ModuleHandle* modul
                                       std::uint32_t& bytes_needed) {
   std::vector<HMODULE> buffer(byte_size / sizeof(ModuleHandle), nullptr);
   DWORD needed = 0;
-  const BOOL ok = enum_process_modules_(
+  const BOOL ok = calls::EnumProcessModules(
       as_handle(process), buffer.data(),
       static_cast<DWORD>(buffer.size() * sizeof(HMODULE)), &needed);
   if (ok == FALSE) return false;
@@ -59,7 +62,7 @@ std::string Win32Psapi::module_file_name(ProcessHandle process, ModuleHandle mod
     std::wstring buffer(capacity, L'\0');
     const DWORD length =
         own ? GetModuleFileNameW(as_module(module), buffer.data(), capacity)
-            : get_module_file_name_ex_(as_handle(process), as_module(module),
+            : calls::GetModuleFileNameExW(as_handle(process), as_module(module),
                                        buffer.data(), capacity);
     if (length == 0) return {};
     if (length + 1 < capacity || capacity >= kLongestPath) {
