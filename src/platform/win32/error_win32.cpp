@@ -13,11 +13,10 @@ std::string system_message(DWORD code) {
   std::string text;
   if (length != 0 && message != nullptr) text = to_utf8(std::wstring_view(message, length));
   if (message != nullptr) LocalFree(message);
-  const auto blank = [](char c) { return c == '\n' || c == '\r' || c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.back())) text.pop_back();
-  std::size_t start = 0;
-  while (start < text.size() && blank(text[start])) ++start;
-  return text.substr(start);
+  const std::size_t last = text.find_last_not_of(" \t\r\n");
+  if (last == std::string::npos) return {};
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  return text.substr(first, last + 1 - first);
 }
 
 SystemError last_error(const std::string& source, const std::string& what) {
