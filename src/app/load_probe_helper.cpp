@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/win32/load_probe_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick {
 

@@ -14,7 +14,8 @@
 #include "app/command_line.h"
 #include "app/load_probe_helper.h"
 #include "app/unattended.h"
-#include "platform/win32/text.h"
+#include "common/program_identity.h"
+#include "platform/win32/utf16.h"
 #include "platform/win32/win32_platform.h"
 #include "window/window.h"
 

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/report_json.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
+#include "report/memory_controls.h"
+#include "report/report_json.h"
 #include "report/report_lines.h"
 #include "report/whatsnew.h"
 
@@ -24,32 +25,6 @@ using win32::to_utf8;
 using win32::to_wide;
 
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
-
-// The report box, kept in memory: the same text the window's box would hold.
-class MemoryTextBox : public TextBox {
- public:
-  std::string text() override { return text_; }
-  void set_text(const std::string& text) override { text_ = text; }
-  void append(const std::string& piece) override { text_ += piece; }
-
- private:
-  std::string text_;
-};
-
-class MemoryListBox : public ListBox {
- public:
-  void clear() override { items_.clear(); }
-  void add_item(const std::string& item) override { items_.push_back(item); }
-  std::int16_t count() override { return static_cast<std::int16_t>(items_.size()); }
-  std::string item(int index) override {
-    if (index < 0 || static_cast<std::size_t>(index) >= items_.size())
-      throw SystemError(ERROR_INVALID_INDEX, "List_DLL", "Invalid property array index");
-    return items_[static_cast<std::size_t>(index)];
-  }
-
- private:
-  std::vector<std::string> items_;
-};
 
 HANDLE standard_handle(DWORD which) {
   HANDLE handle = GetStdHandle(which);
@@ -176,7 +151,7 @@ int run_unattended(const CommandLine& command_line, const Platform& real) {
       // A file carries its encoding in a byte-order mark; a stream is read
       // as it comes and gets the text alone.
       const bool to_stream = *command_line.report_file == kStandardStreamName;
-      const std::string text = with_crlf_line_breaks(box.text());
+      const std::string text = with_crlf_line_breaks(box.contents());
       written &= write_requested(*command_line.report_file,
                                  to_stream ? text : kByteOrderMark + text, "report", true);
     }

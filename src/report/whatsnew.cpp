@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "common/text.h"
+#include "common/trim_and_upper.h"
 #include "files/file_version.h"
 #include "files/path_search.h"
 #include "platform/error.h"

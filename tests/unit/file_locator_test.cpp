@@ -2,6 +2,7 @@
 
 #include "files/path_search.h"
 #include "report/whatsnew.h"
+#include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
 
 namespace tarnwick {
@@ -10,8 +11,8 @@ namespace {
 // A window with its file-system object created, as after the load's start.
 struct Locator : ::testing::Test {
   fake::FakePlatform fake;
-  fake::TextBox box;
-  fake::ListBox list;
+  MemoryTextBox box;
+  MemoryListBox list;
   Whatsnew form{fake.platform, box, list};
   fake::FileSystemObject* fs = fake.scripting.next.get();
 

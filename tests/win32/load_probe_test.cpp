@@ -13,7 +13,7 @@
 #include "platform/win32/fault_guard.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/load_probe_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
 

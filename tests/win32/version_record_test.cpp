@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 
 namespace tarnwick {

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/error_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 

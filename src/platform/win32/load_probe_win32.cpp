@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
