@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/load_diagnosis.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
 

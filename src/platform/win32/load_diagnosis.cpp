@@ -22,7 +22,7 @@
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/lazy_binding.h"
 #include "platform/win32/system_library.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
