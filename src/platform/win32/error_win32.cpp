@@ -11,18 +11,22 @@ std::string system_message(DWORD code) {
           FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
   std::string text;
-  if (length != 0 && message != nullptr) text = to_utf8(std::wstring_view(message, length));
+  if (length != 0 && message != nullptr) {
+    text = to_utf8(std::wstring_view(message, length));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+      text.pop_back();
+  }
   if (message != nullptr) LocalFree(message);
-  const std::size_t last = text.find_last_not_of(" \t\r\n");
-  if (last == std::string::npos) return {};
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  return text.substr(first, last + 1 - first);
+  return text;
 }
 
 SystemError last_error(const std::string& source, const std::string& what) {
   const DWORD code = GetLastError();
   std::string reason = system_message(code);
-  if (reason.empty()) reason = "error " + std::to_string(code);
+  if (reason.empty()) {
+    reason = "error ";
+    reason += std::to_string(code);
+  }
   return SystemError(static_cast<long>(code), source, what + ": " + reason);
 }
 
