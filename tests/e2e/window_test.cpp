@@ -222,7 +222,8 @@ TEST_F(WhatsnewWindowInProcess, LoadFailureIsToldWhileHiddenAndThePartialReportI
   window_->load();
   ASSERT_EQ(fake_.window_system.messages.size(), 1u);
   EXPECT_EQ(fake_.window_system.messages[0],
-            "An error occurred while locating the file: Bad file name or number");
+            "An error occurred while locating the file: "
+                "The filename, directory name, or volume label syntax is incorrect.");
   EXPECT_FALSE(IsWindowVisible(window_->handle()));
 
   window_->show(SW_SHOWNORMAL);

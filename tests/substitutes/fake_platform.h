@@ -159,13 +159,15 @@ class FileSystemObject : public tarnwick::FileSystemObject {
   std::string special_folder_path(int folder) override {
     auto it = special_folders.find(folder);
     if (it == special_folders.end())
-      throw SystemError(kPathNotFound, "FileSystemObject", "Path not found");
+      throw SystemError(kPathNotFound, "FileSystemObject",
+                        "The system cannot find the path specified.");
     return it->second;
   }
   bool file_exists(const std::string& path) override {
     tested.push_back(path);
     if (!failing_candidate.empty() && path == failing_candidate)
-      throw SystemError(kInvalidName, "FileSystemObject", "Bad file name or number");
+      throw SystemError(kInvalidName, "FileSystemObject",
+                        "The filename, directory name, or volume label syntax is incorrect.");
     return files.count(path) != 0;
   }
 };
@@ -180,7 +182,7 @@ class ScriptingRuntime : public tarnwick::ScriptingRuntime {
   std::unique_ptr<tarnwick::FileSystemObject> create_file_system_object() override {
     if (fails)
       throw SystemError(kModuleNotFound, "ScriptingRuntime",
-                        "ActiveX component can't create object");
+                        "The file-system object cannot be made");
     created = next.get();
     return std::move(next);
   }

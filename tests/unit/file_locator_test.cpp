@@ -91,7 +91,7 @@ TEST_F(Locator, FailureOfTheExistenceTestPassesOnUnchanged) {
     FAIL() << "expected the failure to pass on";
   } catch (const SystemError& error) {
     EXPECT_EQ(error.number(), fake::kInvalidName);
-    EXPECT_EQ(error.description(), "Bad file name or number");
+    EXPECT_EQ(error.description(), "The filename, directory name, or volume label syntax is incorrect.");
   }
 }
 

@@ -98,7 +98,8 @@ TEST(ReportJson, StoppedLoadHasANullDateAndNoComponentNumbers) {
   ReportFacts facts;
   facts.program_name = "Pelko_Files";
   facts.component_major = 9;  // left over: not an answer while nothing was found
-  facts.notices = {"An error occurred while locating the file: Path not found"};
+  facts.notices = {"An error occurred while locating the file: "
+                "The system cannot find the path specified."};
   const Json document = Json::parse(report_json(facts, 60));
   EXPECT_TRUE(document["date"].is_null());
   EXPECT_EQ(document["component"], Json::parse(R"({"found": false})"));

@@ -224,7 +224,7 @@ TEST_F(ReportFailure, NoFileSystemObjectLeavesTheReportEmpty) {
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
                 "An error occurred while locating the file: "
-                "ActiveX component can't create object"});
+                "The file-system object cannot be made"});
   EXPECT_EQ(box.contents(), "left over");
 }
 
@@ -232,7 +232,8 @@ TEST_F(ReportFailure, SpecialFolderFailureStopsBeforeTheHeader) {
   fs.special_folders.erase(1);
   form.Form_Load();
   EXPECT_EQ(fake.window_system.messages,
-            std::vector<std::string>{"An error occurred while locating the file: Path not found"});
+            std::vector<std::string>{"An error occurred while locating the file: "
+                "The system cannot find the path specified."});
   EXPECT_EQ(box.writes(), 0);
 }
 
@@ -241,7 +242,8 @@ TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
   EXPECT_FALSE(form.Form_Load());
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
-                "An error occurred while locating the file: Bad file name or number"});
+                "An error occurred while locating the file: "
+                "The filename, directory name, or volume label syntax is incorrect."});
   const auto l = lines();
   ASSERT_EQ(l.size(), 4u + 7u);  // the seven entries before gdiplus.dll
   EXPECT_EQ(l.back(), " comdlg32.dll :   File not found");

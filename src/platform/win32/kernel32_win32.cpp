@@ -72,10 +72,22 @@ std::uint32_t Win32Kernel32::current_process_id() { return GetCurrentProcessId()
 std::int32_t Win32Kernel32::platform_id() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof(info);
+  // Deprecated for version numbers, which it may misstate; the platform
+  // identifier it gives is still true.
+#if defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4996)
+#elif defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return 0;
+#endif
+  const BOOL answered = GetVersionExW(&info);
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#elif defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
+  if (!answered) return 0;
   return static_cast<std::int32_t>(info.dwPlatformId);
 }
 
@@ -129,6 +141,20 @@ std::wstring own_file_name() {
       return buffer;
     }
     buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::wstring full_path_name(const std::wstring& file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(file.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
   }
 }
 
