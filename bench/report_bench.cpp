@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "processes/process_modules.h"
+#include "report/memory_controls.h"
 #include "report/whatsnew.h"
 #include "substitutes/fake_platform.h"
 
@@ -48,16 +49,16 @@ void ReportAssembly(benchmark::State& state) {
     fake->kernel32.environment["PATH"] = "E:\\Suite;F:\\Tools";
     fake->scripting.next->files = {"E:\\Suite\\KTR_Intel_Win32.dll"};
     fake->psapi.add(fake->kernel32, kOwnId, paths);
-    auto box = std::make_unique<fake::TextBox>();
-    auto list = std::make_unique<fake::ListBox>();
+    auto box = std::make_unique<MemoryTextBox>();
+    auto list = std::make_unique<MemoryListBox>();
     state.ResumeTiming();
 
     Whatsnew form(fake->platform, *box, *list);
     form.Form_Load();
-    benchmark::DoNotOptimize(box->value.data());
+    benchmark::DoNotOptimize(box->contents().data());
 
     state.PauseTiming();
-    lines = line_count(box->value);
+    lines = line_count(box->contents());
     fake.reset();
     box.reset();
     list.reset();
@@ -71,11 +72,8 @@ BENCHMARK(ReportAssembly)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMic
 struct Lister {
   fake::Kernel32 kernel32;
   fake::Psapi psapi;
-  fake::WindowSystem window_system;
-  fake::ListBox list;
-  bool run() {
-    return list_process_modules(kernel32, psapi, window_system, "Pelko_Files.exe", list);
-  }
+  std::vector<std::string> listed;
+  void run() { listed = list_process_modules(kernel32, psapi, "Pelko_Files.exe"); }
 };
 
 void ListerPerModule(benchmark::State& state) {
@@ -84,8 +82,11 @@ void ListerPerModule(benchmark::State& state) {
   lister.kernel32.own_id = kOwnId;
   lister.psapi.add(lister.kernel32, 3, {"C:\\Other\\other.exe", "C:\\Other\\o.dll"});
   lister.psapi.add(lister.kernel32, kOwnId, exe_with_dlls(modules));
-  for (auto _ : state) benchmark::DoNotOptimize(lister.run());
-  if (lister.list.count() != modules) state.SkipWithError("the list misses modules");
+  for (auto _ : state) {
+    lister.run();
+    benchmark::DoNotOptimize(lister.listed.data());
+  }
+  if (static_cast<int>(lister.listed.size()) != modules) state.SkipWithError("the list misses modules");
   cost_per(state, "module", modules);
 }
 BENCHMARK(ListerPerModule)->Arg(200)->Arg(2000)->Unit(benchmark::kMicrosecond);
@@ -99,8 +100,11 @@ void ListerPerProcess(benchmark::State& state) {
     lister.psapi.add(lister.kernel32, 1000 + static_cast<std::uint32_t>(i),
                      {"C:\\Other\\other.exe"});
   lister.psapi.add(lister.kernel32, kOwnId, exe_with_dlls(3));
-  for (auto _ : state) benchmark::DoNotOptimize(lister.run());
-  if (lister.list.count() != 3) state.SkipWithError("the own process was not listed");
+  for (auto _ : state) {
+    lister.run();
+    benchmark::DoNotOptimize(lister.listed.data());
+  }
+  if (lister.listed.size() != 3) state.SkipWithError("the own process was not listed");
   cost_per(state, "process", processes);
 }
 BENCHMARK(ListerPerProcess)->Arg(100)->Arg(5000)->Unit(benchmark::kMicrosecond);
@@ -119,8 +123,8 @@ void FileSearchPerPathFolder(benchmark::State& state) {
   std::string path;
   for (int i = 0; i < folders; ++i) path += "C:\\Tools\\folder" + std::to_string(i) + ";";
   fake.kernel32.environment["PATH"] = path;
-  fake::TextBox box;
-  fake::ListBox list;
+  MemoryTextBox box;
+  MemoryListBox list;
   for (auto _ : state) {
     Whatsnew form(fake.platform, box, list);
     form.file_system = std::make_unique<QuietFileSystem>();

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/titles.h"
-#include "platform/win32/text.h"
+#include "common/program_identity.h"
+#include "platform/win32/utf16.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <string_view>
 
-#include "app/version.h"
+#include "common/program_identity.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick {
 
@@ -17,7 +17,7 @@ using win32::to_utf8;
 namespace {
 
 // The version record's text form, derived from the numbers, so the two
-// definitions in version.h cannot drift apart unnoticed.
+// definitions in program_identity.h cannot drift apart unnoticed.
 constexpr bool version_text_matches_numbers() {
   constexpr std::string_view text = TARNWICK_VERSION_TEXT;
   constexpr int numbers[] = {TARNWICK_VERSION_MAJOR, TARNWICK_VERSION_MINOR,

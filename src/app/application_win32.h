@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/window_system.h"
+#include "platform/application.h"
 
 namespace tarnwick {
 

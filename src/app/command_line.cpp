@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/lazy_binding.h"
 
 namespace tarnwick {
@@ -38,6 +39,18 @@ bool take_file(const std::vector<std::wstring>& arguments, std::size_t& at,
   return true;
 }
 
+// Whether two names given for output are one file, however spelt: the same
+// full path, letter case aside. ("." and ".." pieces, "/" for "\" and a
+// relative name are all resolved by the full path.)
+bool same_file(const std::wstring& first, const std::wstring& second) {
+  if (first == kStandardStreamName || second == kStandardStreamName) return false;
+  std::wstring a = win32::full_path_name(first), b = win32::full_path_name(second);
+  if (a.empty()) a = first;
+  if (b.empty()) b = second;
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 // The lower-cased line, to look for a switch in a line that could not be split.
 std::wstring lowered(const wchar_t* text) {
   std::wstring out(text != nullptr ? text : L"");
@@ -49,17 +62,29 @@ std::wstring lowered(const wchar_t* text) {
 
 CommandLine parse_command_line(const std::vector<std::wstring>& arguments) {
   CommandLine line;
+  std::vector<std::wstring> unknown;
   for (std::size_t at = 0; at < arguments.size(); ++at) {
     const std::wstring& argument = arguments[at];
     bool taken = true;
     if (is_switch(argument, L"/report")) taken = take_file(arguments, at, line.report_file, line.error);
     else if (is_switch(argument, L"/json")) taken = take_file(arguments, at, line.json_file, line.error);
     else if (is_switch(argument, L"/?")) line.help = true;
+    else unknown.push_back(argument);
     if (!taken) return line;
   }
-  // A box that waits for a click has no place in a run meant for nobody.
-  if (line.help && (line.report_file || line.json_file))
+  if (!line.report_file && !line.json_file) return line;
+  // A run meant for nobody does what it was told or nothing: a misspelt
+  // switch, or a file name cut at a space, would otherwise be dropped
+  // without a word, and a box that waits for a click would wait forever.
+  if (!unknown.empty())
+    line.error = L"\"" + unknown.front() + L"\" is not understood beside /report or /json";
+  else if (line.help)
     line.error = L"/? cannot be combined with /report or /json";
+  else if (line.report_file && line.json_file && *line.report_file == kStandardStreamName &&
+           *line.json_file == kStandardStreamName)
+    line.error = L"/report and /json cannot both write to the standard output";
+  else if (line.report_file && line.json_file && same_file(*line.report_file, *line.json_file))
+    line.error = L"/report and /json name the same file";
   return line;
 }
 

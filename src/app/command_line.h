@@ -6,8 +6,9 @@
 
 namespace tarnwick {
 
-// The switches the program understands. Anything else on the command line
-// is ignored, so that a shortcut with stray arguments still opens the window.
+// The switches the program understands. Without a report switch anything
+// else on the command line is ignored, so that a shortcut with stray
+// arguments still opens the window; beside one, anything else is an error.
 struct CommandLine {
   // "-" stands for the standard output handle.
   std::optional<std::wstring> report_file;  // /report FILE: the text report
@@ -22,7 +23,10 @@ struct CommandLine {
 
 constexpr const wchar_t* kStandardStreamName = L"-";
 
-// The arguments after the program's name.
+// The arguments after the program's name. Wrong switches set `error`: a
+// report switch without its file or given twice, /? or an argument it does
+// not know beside a report switch, both reports to the standard output, or
+// both to one file.
 CommandLine parse_command_line(const std::vector<std::wstring>& arguments);
 
 // This process's command line, split by the system's own rules. When it

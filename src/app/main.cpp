@@ -13,7 +13,8 @@
 #include "app/application_win32.h"
 #include "app/command_line.h"
 #include "app/unattended.h"
-#include "platform/win32/text.h"
+#include "common/program_identity.h"
+#include "platform/win32/utf16.h"
 #include "platform/win32/win32_platform.h"
 #include "window/window.h"
 

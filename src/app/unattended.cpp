@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/report_json.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
+#include "report/memory_controls.h"
+#include "report/report_json.h"
 #include "report/report_lines.h"
 #include "report/whatsnew.h"
 
@@ -25,35 +26,26 @@ using win32::to_wide;
 
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
 
-// The report box, kept in memory: the same text the window's box would hold.
-class MemoryTextBox : public TextBox {
- public:
-  std::string text() override { return text_; }
-  void set_text(const std::string& text) override { text_ = text; }
-  void append(const std::string& piece) override { text_ += piece; }
+// The parent's console, for a program typed at a command prompt: a windowed
+// program is given no standard handles there, and would print nothing.
+// Null when the parent has none.
+HANDLE parent_console() {
+  static const HANDLE console = [] {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return HANDLE{nullptr};
+    const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    return output == INVALID_HANDLE_VALUE ? HANDLE{nullptr} : output;
+  }();
+  return console;
+}
 
- private:
-  std::string text_;
-};
-
-class MemoryListBox : public ListBox {
- public:
-  void clear() override { items_.clear(); }
-  void add_item(const std::string& item) override { items_.push_back(item); }
-  std::int16_t count() override { return static_cast<std::int16_t>(items_.size()); }
-  std::string item(int index) override {
-    if (index < 0 || static_cast<std::size_t>(index) >= items_.size())
-      throw SystemError(ERROR_INVALID_INDEX, "List_DLL", "Invalid property array index");
-    return items_[static_cast<std::size_t>(index)];
-  }
-
- private:
-  std::vector<std::string> items_;
-};
-
+// The standard output or error the program was given (a pipe, a file), else
+// the console it was typed at; null when there is neither.
 HANDLE standard_handle(DWORD which) {
-  HANDLE handle = GetStdHandle(which);
-  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+  const HANDLE handle = GetStdHandle(which);
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return handle;
+  return parent_console();
 }
 
 bool write_all(HANDLE handle, const std::string& bytes) {
@@ -68,8 +60,8 @@ bool write_all(HANDLE handle, const std::string& bytes) {
   return true;
 }
 
-// Text for a person: a console gets it as UTF-16 so that any name shows;
-// a pipe or a file gets UTF-8.
+// A console gets the text as UTF-16, so that any name shows; a pipe or a
+// file gets the UTF-8 bytes as they are.
 bool write_text(HANDLE handle, const std::string& text) {
   DWORD mode = 0;
   if (GetConsoleMode(handle, &mode)) {
@@ -98,30 +90,50 @@ class UnattendedWindowSystem : public WindowSystem {
   }
 };
 
-// Writes `bytes` to FILE: beside it first, then renamed over it, so that a
+// The form of a full path that the file functions take at any length, so
+// that the temporary file beside a target that fits the old path limit
+// fits too. Device names ("\\.\NUL") are left as they are.
+std::wstring without_length_limit(const std::wstring& full) {
+  if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// Puts the written file `temporary` in `target`'s place. An existing file
+// is replaced, which keeps its permissions, attributes and creation time; a
+// rename over it would give it the new file's.
+bool put_in_place(const std::wstring& temporary, const std::wstring& target) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+      return true;
+    // Gone since it was looked at: it is put in place as a new file.
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  }
+  return MoveFileExW(temporary.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// Writes `bytes` to FILE: beside it first, then put in its place, so that a
 // reader never sees half a report under FILE's name. "-" is the standard
-// output handle. Raises, saying why, when it cannot.
-void write_output(const std::wstring& file, const std::string& bytes, bool console_text) {
+// output. Raises, saying why, when it cannot.
+void write_output(const std::wstring& file, const std::string& bytes) {
   if (file == kStandardStreamName) {
     HANDLE output = standard_handle(STD_OUTPUT_HANDLE);
     if (output == nullptr)
       throw SystemError(ERROR_INVALID_HANDLE, "Output", "The program was given no standard output");
-    const bool written = console_text ? write_text(output, bytes) : write_all(output, bytes);
-    if (!written) throw win32::last_error("Output", "The standard output does not take the report");
+    if (!write_text(output, bytes))
+      throw win32::last_error("Output", "The standard output does not take the report");
     return;
   }
-  std::wstring target(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(file.c_str(), static_cast<DWORD>(target.size()),
-                                          target.data(), nullptr);
-    if (length == 0) throw win32::last_error("Output", "The file name is not usable");
-    if (length < target.size()) {
-      target.resize(length);
-      break;
-    }
-    target.resize(length);
-  }
-  const std::wstring beside = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+  const std::wstring full = win32::full_path_name(file);
+  if (full.empty()) throw win32::last_error("Output", "The file name is not usable");
+  const std::wstring target = without_length_limit(full);
+  // A short name in the same folder: the rename stays on one volume, and a
+  // target name near the length a folder entry may have leaves room for it.
+  const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+  const std::wstring beside = folder + L"~tarnwick" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
   {
     ScopedHandle handle(CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -133,8 +145,7 @@ void write_output(const std::wstring& file, const std::string& bytes, bool conso
       throw error;
     }
   }
-  if (!MoveFileExW(beside.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!put_in_place(beside, target)) {
     const SystemError error = win32::last_error("Output", "The file cannot be put in place");
     DeleteFileW(beside.c_str());
     throw error;
@@ -142,10 +153,9 @@ void write_output(const std::wstring& file, const std::string& bytes, bool conso
 }
 
 // One output; false, after saying why on the standard error, when it failed.
-bool write_requested(const std::wstring& file, const std::string& bytes, const char* what,
-                     bool console_text) {
+bool write_requested(const std::wstring& file, const std::string& bytes, const char* what) {
   try {
-    write_output(file, bytes, console_text);
+    write_output(file, bytes);
     return true;
   } catch (const std::exception& error) {
     UnattendedWindowSystem::tell(std::string("The ") + what + " cannot be written to " +
@@ -159,8 +169,7 @@ bool write_requested(const std::wstring& file, const std::string& bytes, const c
 int run_unattended(const CommandLine& command_line, const Platform& real) {
   try {
     if (!command_line.error.empty()) {
-      UnattendedWindowSystem::tell(to_utf8(command_line.error) + "\r\n" +
-                                   to_utf8(command_line_help()));
+      UnattendedWindowSystem::tell(to_utf8(command_line.error) + "; /? lists the switches");
       return kNotWritten;
     }
     UnattendedWindowSystem window_system;
@@ -176,15 +185,15 @@ int run_unattended(const CommandLine& command_line, const Platform& real) {
       // A file carries its encoding in a byte-order mark; a stream is read
       // as it comes and gets the text alone.
       const bool to_stream = *command_line.report_file == kStandardStreamName;
-      const std::string text = with_crlf_line_breaks(box.text());
+      const std::string text = with_crlf_line_breaks(box.contents());
       written &= write_requested(*command_line.report_file,
-                                 to_stream ? text : kByteOrderMark + text, "report", true);
+                                 to_stream ? text : kByteOrderMark + text, "report");
     }
     if (command_line.json_file) {
       const ReportFacts& facts = whatsnew.facts();
       written &= write_requested(*command_line.json_file,
                                  report_json(facts, win32::utc_offset_minutes(facts.time)),
-                                 "JSON report", false);
+                                 "JSON report");
     }
     if (!written) return kNotWritten;
     return complete ? kReportComplete : kReportStopped;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/version.h"
+#include "platform/version_library.h"
 
 namespace tarnwick {
 

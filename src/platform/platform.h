@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/application.h"
 #include "platform/component.h"
 #include "platform/file_system.h"
 #include "platform/kernel32.h"
 #include "platform/load_probe.h"
 #include "platform/psapi.h"
-#include "platform/version.h"
+#include "platform/version_library.h"
 #include "platform/window_system.h"
 
 namespace tarnwick {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/text.h"
+#include "common/trim_and_upper.h"
 #include "platform/error.h"
 
 namespace tarnwick {
@@ -63,13 +63,11 @@ class OpenProcessHandle {
 
 // The ids of the running processes. The buffer doubles until an attempt
 // leaves room to spare, so a full buffer never hides a process.
-std::vector<std::uint32_t> collect_process_ids(Psapi& psapi,
-                                               WindowSystem& window_system) {
+std::vector<std::uint32_t> collect_process_ids(Psapi& psapi) {
   std::int32_t buffer_bytes = kFirstIdBufferBytes;
   std::uint32_t reported_bytes = kFirstReportedBytes;
   std::vector<std::uint32_t> ids;
   while (static_cast<std::uint32_t>(buffer_bytes) <= reported_bytes) {
-    window_system.pump_pending_messages();
     if (buffer_bytes > std::numeric_limits<std::int32_t>::max() / 2)
       throw overflow();
     buffer_bytes *= 2;
@@ -121,14 +119,15 @@ std::string executable_file_name(Psapi& psapi, ProcessHandle process,
 
 bool ends_with_dll(const std::string& path) { return path.ends_with(".DLL"); }
 
-// Appends the ".DLL" modules of the matching process to `list`.
-void list_dll_modules(Psapi& psapi, ProcessHandle process,
-                      const std::vector<ModuleHandle>& modules, ListBox& list) {
+// The ".DLL" modules of the matching process, upper case.
+std::vector<std::string> dll_modules(Psapi& psapi, ProcessHandle process,
+                                     const std::vector<ModuleHandle>& modules) {
+  std::vector<std::string> paths;
   for (ModuleHandle module : modules) {
-    const std::string path =
-        to_upper(trim_spaces(psapi.module_file_name(process, module)));
-    if (ends_with_dll(path)) list.add_item(path);
+    std::string path = to_upper(trim_spaces(psapi.module_file_name(process, module)));
+    if (ends_with_dll(path)) paths.push_back(std::move(path));
   }
+  return paths;
 }
 
 long trapped_number(const std::exception& failure) {
@@ -139,42 +138,33 @@ long trapped_number(const std::exception& failure) {
 
 }  // namespace
 
-bool list_process_modules(Kernel32& kernel32, Psapi& psapi,
-                          WindowSystem& window_system,
-                          std::string exe_file_name, ListBox& list) {
+std::vector<std::string> list_process_modules(Kernel32& kernel32, Psapi& psapi,
+                                              std::string exe_file_name) {
   try {
-    list.clear();
-    exe_file_name = to_upper(trim_spaces(exe_file_name));
-    if (get_platform_id(kernel32) == kPlatformNt) {
-      const std::string wanted = get_file_name_upper(exe_file_name);
-      const std::uint32_t own_id = kernel32.current_process_id();
-      for (std::uint32_t id : collect_process_ids(psapi, window_system)) {
-        // Only this process is ours to list: another copy of the program,
-        // started from another folder, has the same file name.
-        if (id != own_id) continue;
-        OpenProcessHandle process(
-            kernel32, kernel32.open_process(kProcessAccess, false, id));
-        if (!process) continue;
-        const auto modules = list_modules(psapi, process.get());
-        if (!modules) continue;
-        // An empty module list leaves a null module handle, which the
-        // system reads as the process's own executable.
-        const ModuleHandle executable = modules->empty() ? 0 : modules->front();
-        if (executable_file_name(psapi, process.get(), executable) != wanted)
-          continue;
-        list_dll_modules(psapi, process.get(), *modules, list);
-        break;
-      }
+    if (kernel32.platform_id() != kPlatformNt) return {};
+    const std::string wanted = get_file_name_upper(trim_spaces(exe_file_name));
+    const std::uint32_t own_id = kernel32.current_process_id();
+    for (std::uint32_t id : collect_process_ids(psapi)) {
+      // Only this process is ours to list: another copy of the program,
+      // started from another folder, has the same file name.
+      if (id != own_id) continue;
+      OpenProcessHandle process(kernel32, kernel32.open_process(kProcessAccess, false, id));
+      if (!process) continue;
+      const auto modules = list_modules(psapi, process.get());
+      if (!modules) continue;
+      // An empty module list leaves a null module handle, which the
+      // system reads as the process's own executable.
+      const ModuleHandle executable = modules->empty() ? 0 : modules->front();
+      if (executable_file_name(psapi, process.get(), executable) != wanted) continue;
+      return dll_modules(psapi, process.get(), *modules);
     }
-    return list.count() == 0;
+    return {};
   } catch (const SystemError& failure) {
     throw SystemError(failure.number(), failure.source(), kFailureDescription);
   } catch (const std::exception& failure) {
     throw SystemError(trapped_number(failure), kSource, kFailureDescription);
   }
 }
-
-std::int32_t get_platform_id(Kernel32& kernel32) { return kernel32.platform_id(); }
 
 std::string get_file_name_upper(const std::string& path) {
   const std::size_t last = path.rfind('\\');

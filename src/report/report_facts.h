@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/program_identity.h"
 #include "platform/kernel32.h"
 #include "platform/load_probe.h"
-#include "platform/window_system.h"
 #include "report/report_lines.h"
 
 namespace tarnwick {

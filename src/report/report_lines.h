@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/program_identity.h"
 #include "platform/kernel32.h"
-#include "platform/window_system.h"
 
 namespace tarnwick {
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/text.h"
+#include "common/trim_and_upper.h"
 #include "files/file_version.h"
 #include "files/path_search.h"
 #include "platform/error.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls.h"
+#include "platform/report_controls.h"
 #include "platform/platform.h"
 #include "report/report_facts.h"
 #include "report/report_lines.h"

@@ -7,7 +7,7 @@
 
 #include "platform/win32/error_win32.h"
 #include "platform/win32/lazy_binding.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick {
 

@@ -74,8 +74,6 @@ static_assert(std::all_of(kControls.begin(), kControls.end(), [](const ControlLa
 }));
 
 // No WS_CLIPCHILDREN: the frame leaves its inside unpainted, so the window's
-
-// No WS_CLIPCHILDREN: the frame leaves its inside unpainted, so the window's
 // own background must show through it.
 inline constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 inline constexpr DWORD kWindowExStyle = 0;

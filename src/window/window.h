@@ -13,13 +13,13 @@
 #include <memory>
 #include <string>
 
-#include "platform/controls.h"
+#include "platform/report_controls.h"
 #include "platform/platform.h"
-#include "platform/titles.h"
+#include "common/program_identity.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/window_system_win32.h"
 #include "report/whatsnew.h"
-#include "window/controls.h"
+#include "window/control_adapters.h"
 #include "window/layout.h"
 
 namespace tarnwick {

@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/titles.h"
+#include "common/program_identity.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/lines.h"
 #include "support/temp_folder.h"

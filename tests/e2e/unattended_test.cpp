@@ -237,18 +237,38 @@ TEST_F(Unattended, UnwritableFileEndsWithTwoAndLeavesNoFile) {
   EXPECT_TRUE(fs::is_empty(folder));
   EXPECT_TRUE(fs::exists(text));
 
-  // Wrong switches write nothing at all.
-  for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
-                               L"/? /report -"}) {
-    finished = run(wrong);
-    EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
-    EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
-    EXPECT_EQ(finished.output, "") << to_utf8(wrong);
-    EXPECT_NE(finished.error, "") << to_utf8(wrong);
-  }
   for (const auto& entry : fs::directory_iterator(layout_.current_folder))
     EXPECT_TRUE(entry.path() == folder || entry.path() == text)
         << "left behind: " << entry.path().string();
+}
+
+// A target whose name is near the longest a folder entry may have: the file
+// written beside it first must fit as well.
+TEST_F(Unattended, TargetNameNearTheLongestAllowedIsWritten) {
+  const fs::path file = layout_.current_folder / std::wstring(250, L'r');
+  const Finished finished = run(L"/json " + quoted(file));
+  EXPECT_EQ(finished.exit_code, 0u) << finished.error;
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(std::distance(fs::directory_iterator(layout_.current_folder), fs::directory_iterator()),
+            1) << "a file was left beside it";
+}
+
+// Switches that cannot be honoured are refused before anything is done:
+// exit code 2, one line on the standard error, no window, no box, no file.
+TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
+  for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
+                               L"/? /report -", L"/report - /json -",
+                               L"/report report.txt /json sub\\..\\REPORT.TXT",
+                               L"/jsn f /report r", L"/report r stray"}) {
+    const Finished finished = run(wrong);
+    EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
+    EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
+    EXPECT_EQ(finished.output, "") << to_utf8(wrong);
+    EXPECT_TRUE(finished.error.ends_with("\r\n") &&
+                finished.error.find('\n') == finished.error.size() - 1)
+        << to_utf8(wrong) << ": " << finished.error;
+  }
+  EXPECT_TRUE(fs::is_empty(layout_.current_folder)) << "a switch that was refused wrote a file";
 }
 
 // /? alone is asked by a person: the switches in a box, no window, and an

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 
@@ -152,13 +151,15 @@ class FileSystemObject : public tarnwick::FileSystemObject {
   std::string special_folder_path(int folder) override {
     auto it = special_folders.find(folder);
     if (it == special_folders.end())
-      throw SystemError(kPathNotFound, "FileSystemObject", "Path not found");
+      throw SystemError(kPathNotFound, "FileSystemObject",
+                        "The system cannot find the path specified.");
     return it->second;
   }
   bool file_exists(const std::string& path) override {
     tested.push_back(path);
     if (!failing_candidate.empty() && path == failing_candidate)
-      throw SystemError(kInvalidName, "FileSystemObject", "Bad file name or number");
+      throw SystemError(kInvalidName, "FileSystemObject",
+                        "The filename, directory name, or volume label syntax is incorrect.");
     return files.count(path) != 0;
   }
 };
@@ -173,7 +174,7 @@ class ScriptingRuntime : public tarnwick::ScriptingRuntime {
   std::unique_ptr<tarnwick::FileSystemObject> create_file_system_object() override {
     if (fails)
       throw SystemError(kModuleNotFound, "ScriptingRuntime",
-                        "ActiveX component can't create object");
+                        "The file-system object cannot be made");
     created = next.get();
     return std::move(next);
   }
@@ -199,12 +200,16 @@ class ComponentLibrary : public tarnwick::ComponentLibrary {
 class WindowSystem : public tarnwick::WindowSystem {
  public:
   std::vector<std::string> messages;
-  int event_passes = 0;
   std::string clipboard = "(something from another program)";
   int clipboard_failures_left = 0;
 
+  // Where the event passes are noted, when set.
+  std::vector<std::string>* log = nullptr;
+
   void message_box(const std::string& text) override { messages.push_back(text); }
-  void pump_pending_messages() override { ++event_passes; }
+  void pump_pending_messages() override {
+    if (log != nullptr) log->push_back("events");
+  }
   void set_clipboard_text(const std::string& text) override {
     if (clipboard_failures_left > 0) {
       --clipboard_failures_left;
@@ -222,40 +227,6 @@ class Application : public tarnwick::Application {
   std::string exe_name() override { return name; }
   std::string path() override { return folder; }
   AppVersion version() override { return numbers; }
-};
-
-class TextBox : public tarnwick::TextBox {
- public:
-  std::string value;
-  int writes = 0;
-  // Reads of the whole text: the load itself never needs one.
-  int reads = 0;
-  std::string text() override {
-    ++reads;
-    return value;
-  }
-  void set_text(const std::string& text) override {
-    value = text;
-    ++writes;
-  }
-  void append(const std::string& piece) override {
-    value += piece;
-    ++writes;
-  }
-};
-
-class ListBox : public tarnwick::ListBox {
- public:
-  std::vector<std::string> items;
-  // When set, adding an item raises (a list that cannot take more).
-  bool add_fails = false;
-  void clear() override { items.clear(); }
-  void add_item(const std::string& item) override {
-    if (add_fails) throw SystemError(win32_error::kNotEnoughMemory, "ListBox", "Out of memory");
-    items.push_back(item);
-  }
-  std::int16_t count() override { return static_cast<std::int16_t>(items.size()); }
-  std::string item(int index) override { return items.at(index); }
 };
 
 // Scripted processes: each has an id, the handle OpenProcess gives for it
@@ -390,7 +361,10 @@ class LoadProbe : public tarnwick::LoadProbe {
 
 // The whole platform built from the substitutes above.
 struct FakePlatform {
-  FakePlatform() { psapi.log = &log; }
+  FakePlatform() {
+    psapi.log = &log;
+    window_system.log = &log;
+  }
   FakePlatform(const FakePlatform&) = delete;
   FakePlatform& operator=(const FakePlatform&) = delete;
 

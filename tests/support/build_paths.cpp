@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::testing {
 

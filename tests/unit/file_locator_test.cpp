@@ -2,6 +2,7 @@
 
 #include "files/path_search.h"
 #include "report/whatsnew.h"
+#include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
 
 namespace tarnwick {
@@ -10,8 +11,8 @@ namespace {
 // A window with its file-system object created, as after the load's start.
 struct Locator : ::testing::Test {
   fake::FakePlatform fake;
-  fake::TextBox box;
-  fake::ListBox list;
+  MemoryTextBox box;
+  MemoryListBox list;
   Whatsnew form{fake.platform, box, list};
   fake::FileSystemObject* fs = fake.scripting.next.get();
 
@@ -90,7 +91,7 @@ TEST_F(Locator, FailureOfTheExistenceTestPassesOnUnchanged) {
     FAIL() << "expected the failure to pass on";
   } catch (const SystemError& error) {
     EXPECT_EQ(error.number(), fake::kInvalidName);
-    EXPECT_EQ(error.description(), "Bad file name or number");
+    EXPECT_EQ(error.description(), "The filename, directory name, or volume label syntax is incorrect.");
   }
 }
 

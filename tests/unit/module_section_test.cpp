@@ -6,6 +6,7 @@
 #include "report/report_lines.h"
 #include "report/system_files.h"
 #include "report/whatsnew.h"
+#include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
 
 namespace tarnwick {
@@ -16,8 +17,8 @@ namespace {
 class ModuleSection : public ::testing::Test {
  protected:
   fake::FakePlatform fake;
-  fake::TextBox box;
-  fake::ListBox list;
+  MemoryTextBox box;
+  MemoryListBox list;
 
   ModuleSection() {
     with_path(fake);
@@ -32,10 +33,10 @@ class ModuleSection : public ::testing::Test {
   }
   // The report with no module section, as a load that finds no process of
   // this program's name writes it.
-  fake::TextBox report_without_section() {
+  MemoryTextBox report_without_section() {
     fake::FakePlatform bare;
-    fake::TextBox bare_box;
-    fake::ListBox bare_list;
+    MemoryTextBox bare_box;
+    MemoryListBox bare_list;
     with_path(bare);
     Whatsnew(bare.platform, bare_box, bare_list).Form_Load();
     return bare_box;
@@ -53,14 +54,14 @@ TEST_F(ModuleSection, FollowsTheFileLinesAfterAnEmptyLine) {
                   "C:\\WINDOWS\\system32\\ntdll.dll", "C:\\App\\grid.ocx",
                   "C:\\App\\Viewer.Dll"});
   load();
-  const fake::TextBox before = report_without_section();
-  EXPECT_EQ(box.value, before.value +
+  const MemoryTextBox before = report_without_section();
+  EXPECT_EQ(box.contents(), before.contents() +
                            "\r\rProgram Modules for Pelko_Files\r"
                            "\rC:\\WINDOWS\\SYSTEM32\\NTDLL.DLL"
                            "\rC:\\APP\\VIEWER.DLL");
   // The whole section is one write, and no write read the box back.
-  EXPECT_EQ(box.writes, before.writes + 1);
-  EXPECT_EQ(box.reads, 0);
+  EXPECT_EQ(box.writes(), before.writes() + 1);
+  EXPECT_EQ(box.reads(), 0);
   EXPECT_TRUE(fake.window_system.messages.empty());
   EXPECT_EQ(form->facts().modules,
             (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL",
@@ -73,8 +74,8 @@ TEST_F(ModuleSection, NothingIsAppendedWithoutDllModules) {
   load();
   const std::string last_line =
       file_not_found_line(std::string(kSystemFileTable.back()));
-  EXPECT_TRUE(box.value.ends_with("\r" + last_line)) << box.value;
-  EXPECT_EQ(box.value, report_without_section().value);
+  EXPECT_TRUE(box.contents().ends_with("\r" + last_line)) << box.contents();
+  EXPECT_EQ(box.contents(), report_without_section().contents());
   EXPECT_TRUE(fake.window_system.messages.empty());
 }
 
@@ -85,7 +86,7 @@ TEST_F(ModuleSection, ListingFailureShowsProcessInfoAndWritesNoSection) {
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
                 "An error occurred while locating the file: ProcessInfo"});
-  EXPECT_EQ(box.value, report_without_section().value);
+  EXPECT_EQ(box.contents(), report_without_section().contents());
   EXPECT_TRUE(form->facts().modules.empty());
   EXPECT_FALSE(form->facts().complete);
 }

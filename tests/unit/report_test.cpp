@@ -5,6 +5,7 @@
 
 #include "report/system_files.h"
 #include "report/whatsnew.h"
+#include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
 #include "substitutes/report_reading.h"
 
@@ -15,8 +16,8 @@ namespace {
 // libraries placed along the search order, no process listing.
 struct Report : ::testing::Test {
   fake::FakePlatform fake;
-  fake::TextBox box;
-  fake::ListBox list;
+  MemoryTextBox box;
+  MemoryListBox list;
   Whatsnew form{fake.platform, box, list};
   fake::FileSystemObject& fs = *fake.scripting.next;
 
@@ -25,9 +26,9 @@ struct Report : ::testing::Test {
     fake.kernel32.environment["PATH"] = "E:\\Suite";
   }
 
-  std::vector<std::string> lines() const { return testing::report_lines(box.value); }
+  std::vector<std::string> lines() const { return testing::report_lines(box.contents()); }
   std::string file_line_of(const std::string& name) const {
-    return testing::report_line_of(box.value, name);
+    return testing::report_line_of(box.contents(), name);
   }
 };
 
@@ -39,7 +40,7 @@ TEST_F(Report, HeaderComponentLineAndBlankLines) {
   EXPECT_EQ(l[1], "");
   EXPECT_EQ(l[2], "KTR DLL version 4.7");
   EXPECT_EQ(l[3], "");
-  EXPECT_EQ(box.value.find('\n'), std::string::npos);
+  EXPECT_EQ(box.contents().find('\n'), std::string::npos);
 }
 
 TEST_F(Report, MidnightShowsTheDateAlone) {
@@ -62,7 +63,7 @@ TEST_F(Report, ComponentVersionNeedsAPositiveByteCount) {
   form.Form_Load();
   EXPECT_EQ(lines()[2], "KTR DLL version not found.");
 
-  box.value.clear();
+  box.set_text("");
   fake.component.bytes = 1;
   fake.component.major = -2;
   Whatsnew again{fake.platform, box, list};
@@ -117,7 +118,7 @@ TEST_F(Report, LoadAttemptsGoToTheProbeAheadAndItEndsBeforeTheModuleListing) {
   form.Form_Load();
   EXPECT_EQ(fake.log,
             (std::vector<std::string>{"start", "ask gdiplus.dll", "component", "load gdiplus.dll",
-                                      "finish", "list processes"}));
+                                      "finish", "events", "list processes"}));
 }
 
 // A name the component library brought in after the name was put to the
@@ -148,7 +149,7 @@ TEST_F(Report, OneLinePerTableEntryInTableOrder) {
   ASSERT_EQ(l.size(), 4u + 37u);
   for (std::size_t i = 0; i < kSystemFileTable.size(); ++i)
     EXPECT_EQ(l[4 + i], " " + std::string(kSystemFileTable[i]) + " :   File not found");
-  EXPECT_EQ(box.value.back(), 'd');  // no CR after the last file line
+  EXPECT_EQ(box.contents().back(), 'd');  // no CR after the last file line
 }
 
 TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
@@ -264,21 +265,22 @@ TEST_F(ReportFailure, HelperEndsBeforeTheFailureIsTold) {
 
 TEST_F(ReportFailure, NoFileSystemObjectLeavesTheReportEmpty) {
   fake.scripting.fails = true;
-  box.value = "left over";
+  box.set_text("left over");
   form.Form_Load();
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
                 "An error occurred while locating the file: "
-                "ActiveX component can't create object"});
-  EXPECT_EQ(box.value, "left over");
+                "The file-system object cannot be made"});
+  EXPECT_EQ(box.contents(), "left over");
 }
 
 TEST_F(ReportFailure, SpecialFolderFailureStopsBeforeTheHeader) {
   fs.special_folders.erase(1);
   form.Form_Load();
   EXPECT_EQ(fake.window_system.messages,
-            std::vector<std::string>{"An error occurred while locating the file: Path not found"});
-  EXPECT_EQ(box.writes, 0);
+            std::vector<std::string>{"An error occurred while locating the file: "
+                "The system cannot find the path specified."});
+  EXPECT_EQ(box.writes(), 0);
 }
 
 TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
@@ -287,7 +289,8 @@ TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
   EXPECT_FALSE(form.Form_Load());
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
-                "An error occurred while locating the file: Bad file name or number"});
+                "An error occurred while locating the file: "
+                "The filename, directory name, or volume label syntax is incorrect."});
   const auto l = lines();
   ASSERT_EQ(l.size(), 4u + 7u);  // the seven entries before gdiplus.dll
   EXPECT_EQ(l[2], "KTR DLL version 4.7");
@@ -303,7 +306,7 @@ TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
 struct CopyText : Report {};
 
 TEST_F(CopyText, ClipboardGetsTheBoxTextWithCrLf) {
-  box.value = "one\r\rthree\r";
+  box.set_text("one\r\rthree\r");
   form.Command_copy_text_Click();
   EXPECT_EQ(fake.window_system.clipboard, "one\r\n\r\nthree\r\n");
   form.Command_copy_text_Click();
@@ -312,20 +315,20 @@ TEST_F(CopyText, ClipboardGetsTheBoxTextWithCrLf) {
 
 TEST_F(CopyText, CopiesWhatTheBoxHoldsAtTheClick) {
   form.Form_Load();
-  box.value += "\rnote from the engineer";
+  box.append("\rnote from the engineer");
   form.Command_copy_text_Click();
-  EXPECT_EQ(fake.window_system.clipboard, with_crlf_line_breaks(box.value));
+  EXPECT_EQ(fake.window_system.clipboard, with_crlf_line_breaks(box.contents()));
   EXPECT_NE(fake.window_system.clipboard.find("note from the engineer"), std::string::npos);
 }
 
 TEST_F(CopyText, HeldClipboardShowsWhyAndKeepsTheReport) {
-  box.value = "report";
+  box.set_text("report");
   fake.window_system.clipboard_failures_left = 1;
   form.Command_copy_text_Click();
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
                 "The report could not be copied to the clipboard: Access is denied."});
-  EXPECT_EQ(box.value, "report");
+  EXPECT_EQ(box.contents(), "report");
   EXPECT_EQ(fake.window_system.clipboard, "(something from another program)");
   form.Command_copy_text_Click();
   EXPECT_EQ(fake.window_system.clipboard, "report");

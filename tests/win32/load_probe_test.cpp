@@ -17,7 +17,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/load_probe_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
 

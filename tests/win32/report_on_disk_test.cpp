@@ -6,19 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "common/trim_and_upper.h"
 #include "files/file_version.h"
 #include "platform/win32/component_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/load_probe_win32.h"
 #include "platform/win32/psapi_win32.h"
-#include "platform/win32/version_win32.h"
+#include "platform/win32/version_library_win32.h"
 #include "report/system_files.h"
 #include "report/whatsnew.h"
+#include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
 #include "substitutes/report_reading.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
 
@@ -96,13 +97,13 @@ struct ReportOnDisk : ::testing::Test {
   fake::Application app;
   Platform platform{real.kernel32,   real.psapi,    real.version, real.scripting, real.component,
                     real.load_probe, window_system, app};
-  fake::TextBox box;
-  fake::ListBox list;
+  MemoryTextBox box;
+  MemoryListBox list;
   Whatsnew form{platform, box, list};
 
-  std::vector<std::string> lines() const { return testing::report_lines(box.value); }
+  std::vector<std::string> lines() const { return testing::report_lines(box.contents()); }
   std::string line_of(const std::string& name) const {
-    return testing::report_line_of(box.value, name);
+    return testing::report_line_of(box.contents(), name);
   }
 };
 
@@ -207,7 +208,7 @@ TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
   const auto l = lines();
   const std::string heading = "Program Modules for " + app.name;
   auto at = std::find(l.begin(), l.end(), heading);
-  ASSERT_NE(at, l.end()) << box.value;
+  ASSERT_NE(at, l.end()) << box.contents();
   EXPECT_EQ(at - l.begin(), 4 + 37 + 1);
   EXPECT_EQ(*(at + 1), "");
   // The component library stays loaded once bound, so in a process that ran
@@ -223,9 +224,9 @@ TEST_F(ReportOnDisk, ModuleSectionListsThisProcessInUpperCase) {
     ntdll = ntdll || it->ends_with("\\NTDLL.DLL");
     component = component || *it == to_upper(utf8(loaded));
   }
-  EXPECT_TRUE(ntdll) << box.value;
-  EXPECT_TRUE(component) << box.value;
-  EXPECT_EQ(static_cast<std::size_t>(list.count()), static_cast<std::size_t>(l.end() - at - 2));
+  EXPECT_TRUE(ntdll) << box.contents();
+  EXPECT_TRUE(component) << box.contents();
+  EXPECT_EQ(list.items(), std::vector<std::string>(at + 2, l.end()));
 }
 
 TEST_F(ReportOnDisk, NamesOutsideTheAnsiCodePageAreFoundAndProbed) {

@@ -12,7 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/text.h"
+#include "common/program_identity.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 
 namespace tarnwick {
@@ -103,9 +104,11 @@ TEST_F(VersionRecord, HasExactlyTheProductKeysAndValues) {
   for (const VersionNode& entry : strings->children[0].children)
     EXPECT_TRUE(found.emplace(entry.key, entry.text()).second) << "twice: " << to_utf8(entry.key);
   const std::map<std::wstring, std::wstring> expected{
-      {L"ProductName", L"Tarnwick_Files"},  {L"InternalName", L"Pelko_Files"},
-      {L"OriginalFilename", L"Pelko_Files.exe"}, {L"FileVersion", L"1.00.0013"},
-      {L"ProductVersion", L"1.00.0013"}};
+      {L"ProductName", L"" TARNWICK_APPLICATION_TITLE},
+      {L"InternalName", L"" TARNWICK_INTERNAL_NAME},
+      {L"OriginalFilename", L"" TARNWICK_ORIGINAL_FILENAME},
+      {L"FileVersion", L"" TARNWICK_VERSION_TEXT},
+      {L"ProductVersion", L"" TARNWICK_VERSION_TEXT}};
   EXPECT_EQ(found, expected);
 }
 
@@ -131,17 +134,20 @@ TEST_F(VersionRecord, StringsAreFoundWhereToolsLookForThem) {
   EXPECT_STREQ(static_cast<const wchar_t*>(value), L"Tarnwick_Files");
 }
 
-TEST_F(VersionRecord, FixedPartIsVersion1_0_0_13OfA32BitWindowsApplication) {
+// Major and minor in the high word pair, the revision in the lowest word.
+TEST_F(VersionRecord, FixedPartIsTheProgramsVersionOfAWindowsApplication) {
   void* value = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\", &value, &length));
   ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x0000000Du);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x0000000Du);
+  constexpr DWORD high = TARNWICK_VERSION_MAJOR << 16 | TARNWICK_VERSION_MINOR;
+  constexpr DWORD low = TARNWICK_VERSION_REVISION;
+  EXPECT_EQ(fixed->dwFileVersionMS, high);
+  EXPECT_EQ(fixed->dwFileVersionLS, low);
+  EXPECT_EQ(fixed->dwProductVersionMS, high);
+  EXPECT_EQ(fixed->dwProductVersionLS, low);
   EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
   EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
   EXPECT_EQ(fixed->dwFileOS & 0xFFFF, static_cast<DWORD>(VOS__WINDOWS32));
@@ -212,6 +218,8 @@ TEST_F(ProgramResources, IconGroupOneHoldsTheThreeImages) {
 }
 
 TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAwarenessAndNoElevation) {
+  // This test is built for the same processor as the program.
+  const std::string architecture = sizeof(void*) == 8 ? "amd64" : "x86";
   const std::vector<unsigned char> manifest =
       resource(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
   ASSERT_FALSE(manifest.empty()) << "no manifest resource 1";
@@ -221,6 +229,13 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAwarenessAndNoElevatio
   EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_NE(text.find("<dpiAware"), std::string::npos);
   EXPECT_NE(text.find("<dpiAwareness"), std::string::npos);
+  // The program's own identity names its processor: the system refuses to
+  // start an image whose manifest names another.
+  const std::size_t own = text.find("name=\"Tarnwick.Pelko_Files\"");
+  ASSERT_NE(own, std::string::npos) << text;
+  const std::string identity = text.substr(own, text.find("/>", own) - own);
+  EXPECT_NE(identity.find("processorArchitecture=\"" + architecture + "\""), std::string::npos)
+      << identity;
 }
 
 }  // namespace

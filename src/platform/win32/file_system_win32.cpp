@@ -4,7 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
@@ -16,7 +16,7 @@ std::string Win32FileSystemObject::special_folder_path(int folder) {
   else if (folder == kSystemFolder)
     length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
   else
-    throw SystemError(ERROR_INVALID_PARAMETER, "FileSystemObject", "Invalid procedure call or argument");
+    throw SystemError(ERROR_INVALID_PARAMETER, "FileSystemObject", "There is no special folder of that number");
   if (length == 0 || length > MAX_PATH)
     throw last_error("FileSystemObject", "The special folder cannot be read");
   return to_utf8(std::wstring_view(buffer, length));

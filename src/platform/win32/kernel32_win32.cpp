@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/error_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
@@ -64,10 +64,22 @@ std::uint32_t Win32Kernel32::current_process_id() { return GetCurrentProcessId()
 std::int32_t Win32Kernel32::platform_id() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof(info);
+  // Deprecated for version numbers, which it may misstate; the platform
+  // identifier it gives is still true.
+#if defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4996)
+#elif defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return 0;
+#endif
+  const BOOL answered = GetVersionExW(&info);
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#elif defined(__GNUC__)
 #pragma GCC diagnostic pop
+#endif
+  if (!answered) return 0;
   return static_cast<std::int32_t>(info.dwPlatformId);
 }
 
@@ -125,6 +137,20 @@ std::wstring module_file_name(HMODULE module) {
 }
 
 std::wstring own_file_name() { return module_file_name(nullptr); }
+
+std::wstring full_path_name(const std::wstring& file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(file.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
+  }
+}
 
 int utc_offset_minutes(const LocalTime& time) {
   SYSTEMTIME local = to_system_time(time);

@@ -28,6 +28,11 @@ class Win32Kernel32 : public Kernel32 {
 std::wstring module_file_name(HMODULE module);
 std::wstring own_file_name();
 
+// The full path the system makes of a file name (relative to the current
+// folder, "." and ".." resolved, "/" read as "\\"); empty, with the
+// system's error, when it makes none.
+std::wstring full_path_name(const std::wstring& file);
+
 // Minutes the local time `time` is ahead of UTC, by the rules of the time
 // zone at that date (summer time included).
 int utc_offset_minutes(const LocalTime& time);

@@ -1,7 +1,7 @@
 #include "platform/win32/lazy_binding.h"
 
 #include "platform/win32/system_library.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 

@@ -2,10 +2,11 @@
 
 #include <cstring>
 
+#include "common/program_identity.h"
 #include "platform/error.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/error_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 

@@ -1,4 +1,4 @@
-#include "window/controls.h"
+#include "window/control_adapters.h"
 
 #include <richedit.h>
 
@@ -8,7 +8,7 @@
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/system_library.h"
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick {
 
@@ -105,25 +105,12 @@ void Win32ListBox::add_item(const std::string& item) {
   const std::wstring wide = win32::to_wide(item);
   const LRESULT index =
       SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-  if (index == LB_ERR || index == LB_ERRSPACE)
-    throw SystemError(ERROR_NOT_ENOUGH_MEMORY, "List_DLL", "Out of memory");
-}
-
-std::int16_t Win32ListBox::count() {
-  const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
-  if (count == LB_ERR) throw SystemError(OwnError::kControlRefused, "List_DLL", "The list cannot be read");
-  return static_cast<std::int16_t>(count);
-}
-
-std::string Win32ListBox::item(int index) {
-  const LRESULT length = SendMessageW(list_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (index < 0 || length == LB_ERR)
-    throw SystemError(ERROR_INVALID_INDEX, "List_DLL", "Invalid property array index");
-  std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
-  const LRESULT copied = SendMessageW(list_, LB_GETTEXT, static_cast<WPARAM>(index),
-                                      reinterpret_cast<LPARAM>(buffer.data()));
-  buffer.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
-  return win32::to_utf8(buffer);
+  if (index == LB_ERRSPACE)
+    throw SystemError(ERROR_NOT_ENOUGH_MEMORY, "List_DLL",
+                      "The module list has no room for another entry");
+  if (index == LB_ERR)
+    throw SystemError(OwnError::kControlRefused, "List_DLL",
+                      "The module list does not take the entry");
 }
 
 }  // namespace tarnwick

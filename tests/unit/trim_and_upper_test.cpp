@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "common/text.h"
+#include "common/trim_and_upper.h"
 
 namespace tarnwick {
 namespace {

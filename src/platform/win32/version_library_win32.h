@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/version.h"
+#include "platform/version_library.h"
 #include "platform/win32/lazy_binding.h"
 
 namespace tarnwick::win32 {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "files/file_version.h"
-#include "platform/win32/version_win32.h"
-#include "platform/win32/text.h"
+#include "platform/win32/version_library_win32.h"
+#include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
 

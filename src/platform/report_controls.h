@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace tarnwick {
@@ -16,14 +15,12 @@ class TextBox {
   virtual void append(const std::string& piece) = 0;
 };
 
-// The module list box.
+// The module list box, filled in the order of the module section.
 class ListBox {
  public:
   virtual ~ListBox() = default;
   virtual void clear() = 0;
   virtual void add_item(const std::string& item) = 0;
-  virtual std::int16_t count() = 0;
-  virtual std::string item(int index) = 0;
 };
 
 }  // namespace tarnwick

@@ -5,11 +5,10 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
 #include <utility>
 
-#include "platform/controls.h"
+#include "platform/report_controls.h"
 #include "window/layout.h"
 
 namespace tarnwick {
@@ -42,8 +41,6 @@ class Win32ListBox : public ListBox {
   explicit Win32ListBox(HWND list) : list_(list) {}
   void clear() override;
   void add_item(const std::string& item) override;
-  std::int16_t count() override;
-  std::string item(int index) override;
 
  private:
   HWND list_;

@@ -1,4 +1,4 @@
-#include "app/report_json.h"
+#include "report/report_json.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "platform/win32/version_win32.h"
+#include "platform/win32/version_library_win32.h"
 
-#include "platform/win32/text.h"
+#include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 

@@ -1,7 +1,11 @@
 # The shipped program must be a 32-bit image that imports system libraries
-# only: a runtime DLL of the compiler would be missing on a user's machine.
+# only (a runtime DLL of the compiler would be missing on a user's machine),
+# and carries the marks the system honours: a movable base (ASLR), no code
+# run from data (DEP), and terminal-server awareness, since support engineers
+# often run it over remote desktop, where an unaware program is given a
+# compatibility view of the Windows folder and the registry.
 # Usage: cmake -DOBJDUMP=<objdump> -DEXE=<file> -DFORMAT=<pei-i386|pei-x86-64>
-#        -P check_imports.cmake
+#        -P check_image.cmake
 cmake_minimum_required(VERSION 3.20)
 
 # Only libraries the system always takes from its own folder (its known
@@ -19,6 +23,11 @@ if(NOT dump MATCHES "file format ${FORMAT}\n")
   message(FATAL_ERROR "${EXE} is not a ${FORMAT} Windows image")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+foreach(mark DYNAMIC_BASE NX_COMPAT TERMINAL_SERVICE_AWARE)
+  if(NOT dump MATCHES "\n[ \t]+${mark}\n")
+    message(FATAL_ERROR "${EXE} lacks the mark ${mark}")
+  endif()
+endforeach()
 if(lines STREQUAL "")
   message(FATAL_ERROR "${EXE} lists no imports at all")
 endif()

@@ -1,4 +1,4 @@
-#include "common/text.h"
+#include "common/trim_and_upper.h"
 
 namespace tarnwick {
 
