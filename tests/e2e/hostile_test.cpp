@@ -257,6 +257,31 @@ TEST_F(HostileMachine, LibrariesThatEndTheirProcessLaterAndAComponentWhoseLoadFa
   }
 }
 
+// Libraries whose import tables lie or loop: the report's answer for them is
+// explained from their files, and the explanation may cost nothing more than
+// itself.
+TEST_F(HostileMachine, ImportTablesThatLieOrLoop) {
+  for (const wchar_t* f : {L"fixture_imports_cut.dll", L"fixture_loop_a.dll"})
+    if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
+  const fs::path suite = layout_.path_folder;
+  plant(L"fixture_imports_cut.dll", suite / L"KTR_Imaging32.DLL");
+  plant(L"fixture_imports_outside.dll", suite / L"PelkoCore32.dll");
+  plant(L"fixture_loop_a.dll", suite / L"PELKOVIEW.DLL");
+  for (const wchar_t* f : {L"fixture_loop_a.dll", L"fixture_loop_b.dll"}) plant(f, suite / f);
+  plant(L"fixture_v1234.dll", suite / L"pelko_forms32.dll");  // after all of the above
+
+  Program program(on_path(suite));
+  const Outcome o = observe(program);
+  judge_line(o, "import table cut short by the file's end", "KTR_Imaging32.DLL",
+             found("KTR_Imaging32.DLL", suite, "3.0.0.2 DLL cannot be loaded"));
+  judge_line(o, "import entry pointing outside the file", "PelkoCore32.dll",
+             found("PelkoCore32.dll", suite, "N/A DLL cannot be loaded"));
+  judge_line(o, "loop of imports, one of them missing a library", "PELKOVIEW.DLL",
+             found("PELKOVIEW.DLL", suite, "N/A DLL cannot be loaded"));
+  judge_line(o, "good DLL after the lying import tables", "pelko_forms32.dll",
+             found("pelko_forms32.dll", suite, "1.2.3.4 DLL can be loaded"));
+}
+
 // --- Odd PATHs, folders and names ---------------------------------------------
 
 TEST_F(HostileMachine, OddPathPiecesAndAProgramFolderWithAnEmojiAndAnotherName) {

@@ -212,8 +212,9 @@ LoadAnswer load_here(const std::string& name) {
     answer.details.error = error;
     answer.details.message = system_message(error);
     // The file's own analysis of a failed load (its machine, what it cannot
-    // resolve) belongs here, on the side that made the attempt: in the
-    // helper, or in this process where no helper could be started.
+    // resolve: explain_failed_load, load_diagnosis.h) belongs here, on the
+    // side that made the attempt: in the helper, or in this process where no
+    // helper could be started.
     return answer;
   }
   answer.loads = true;
