@@ -27,24 +27,33 @@ std::string filled_in(std::string message, const std::string& name) {
   return message;
 }
 
+// One sentence, ended as a sentence is.
+std::string sentence(std::string text) {
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
 std::string why_it_cannot(const EntryFacts& entry) {
   const LoadDetails& details = entry.load_details;
   std::vector<std::string> reasons;
   if (details.ended) {
-    reasons.push_back("the attempt ended the process that made it");
-    if (details.exit_code) reasons.back() += " (exit code " + std::to_string(*details.exit_code) + ")";
+    std::string ended = "The attempt ended the process that made it";
+    if (details.exit_code) ended += " (exit code " + std::to_string(*details.exit_code) + ")";
+    reasons.push_back(sentence(ended));
   }
-  if (details.timed_out) reasons.push_back("the attempt did not return in time and was given up");
+  if (details.timed_out)
+    reasons.push_back("The attempt did not return in time and was given up.");
   if (details.error) {
-    std::string error = "error " + std::to_string(*details.error);
-    if (!details.message.empty()) error += ", " + filled_in(details.message, entry.name);
-    reasons.push_back(error);
+    std::string error = "Error " + std::to_string(*details.error);
+    if (!details.message.empty()) error += ": " + filled_in(details.message, entry.name);
+    reasons.push_back(sentence(error));
   }
-  if (details.machine == "unknown") reasons.push_back("the file is not a Windows image");
-  else if (!details.machine.empty()) reasons.push_back("the file is for " + details.machine);
-  if (!details.missing.empty()) reasons.push_back("missing: " + joined(details.missing, ", "));
-  if (reasons.empty()) return "why is not known";
-  return joined(reasons, "; ");
+  if (details.machine == "unknown") reasons.push_back("The file is not a Windows image.");
+  else if (!details.machine.empty()) reasons.push_back("The file is for " + details.machine + ".");
+  if (!details.missing.empty())
+    reasons.push_back(sentence("Missing: " + joined(details.missing, ", ")));
+  if (reasons.empty()) return "Why is not known.";
+  return joined(reasons, " ");
 }
 
 }  // namespace
@@ -72,7 +81,7 @@ std::string load_details_line(const EntryFacts& entry) {
     case LoadState::cannot_be_loaded:
       break;
   }
-  return entry.name + " cannot be loaded: " + why_it_cannot(entry);
+  return entry.name + " cannot be loaded. " + why_it_cannot(entry);
 }
 
 std::string details_for_line(const ReportFacts& facts, const std::string& line) {

@@ -182,7 +182,9 @@ void Whatsnew::append_file_line(const FoundFile& file) {
     return;
   }
   EntryFacts entry{file.name, file.path, file.version, LoadState::loaded, {}};
-  if (platform_.kernel32.module_handle(file.name) == 0) {
+  if (const ModuleHandle module = platform_.kernel32.module_handle(file.name); module != 0) {
+    entry.load_details.loaded_from = platform_.kernel32.module_path(module);
+  } else {
     LoadAnswer answer = platform_.load_probe.try_load(file.name);
     notify_if_loaded_in_process();
     entry.load = answer.loads ? LoadState::can_be_loaded : LoadState::cannot_be_loaded;

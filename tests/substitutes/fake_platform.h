@@ -30,6 +30,12 @@ class Kernel32 : public tarnwick::Kernel32 {
   ModuleHandle module_handle(const std::string& name) override {
     return loaded.count(name) ? handle_for(name) : 0;
   }
+  // A loaded module's file is in C:\Modules.
+  std::string module_path(ModuleHandle module) override {
+    for (const std::string& name : loaded)
+      if (handle_for(name) == module) return "C:\\Modules\\" + name;
+    return "";
+  }
 
   // Processes: ids that can be opened, and the handles given out.
   std::map<std::uint32_t, ProcessHandle> openable;

@@ -45,31 +45,32 @@ TEST(EntryOfLine, EachEntryByItsLineAsWrittenAndNoOtherLine) {
 
 TEST(LoadDetailsLine, CannotBeLoadedGivesEveryReasonKnownInTheSystemsOwnWords) {
   EntryFacts entry{"PelkoOcr32.dll", "C:\\Suite\\PelkoOcr32.dll", "", LoadState::cannot_be_loaded, {}};
-  EXPECT_EQ(load_details_line(entry), "PelkoOcr32.dll cannot be loaded: why is not known");
+  EXPECT_EQ(load_details_line(entry), "PelkoOcr32.dll cannot be loaded. Why is not known.");
   entry.load_details.error = 193;
   entry.load_details.message = "%1 is not a valid Win32 application.";
   entry.load_details.machine = "x64";
   EXPECT_EQ(load_details_line(entry),
-            "PelkoOcr32.dll cannot be loaded: error 193, PelkoOcr32.dll is not a valid Win32 "
-            "application.; the file is for x64");
+            "PelkoOcr32.dll cannot be loaded. Error 193: PelkoOcr32.dll is not a valid Win32 "
+            "application. The file is for x64.");
   entry.load_details = {};
   entry.load_details.error = 126;
   entry.load_details.message = "Module not found.";
   entry.load_details.missing = {"tarnwick_absent.dll", "fixture_v1234.dll!NoSuchFunction"};
   EXPECT_EQ(load_details_line(entry),
-            "PelkoOcr32.dll cannot be loaded: error 126, Module not found.; missing: "
-            "tarnwick_absent.dll, fixture_v1234.dll!NoSuchFunction");
+            "PelkoOcr32.dll cannot be loaded. Error 126: Module not found. Missing: "
+            "tarnwick_absent.dll, fixture_v1234.dll!NoSuchFunction.");
   entry.load_details = {};
   entry.load_details.ended = true;
   entry.load_details.exit_code = 7;
   EXPECT_EQ(load_details_line(entry),
-            "PelkoOcr32.dll cannot be loaded: the attempt ended the process that made it (exit code 7)");
+            "PelkoOcr32.dll cannot be loaded. The attempt ended the process that made it (exit "
+            "code 7).");
   entry.load_details = {};
   entry.load_details.timed_out = true;
   entry.load_details.machine = "unknown";
   EXPECT_EQ(load_details_line(entry),
-            "PelkoOcr32.dll cannot be loaded: the attempt did not return in time and was given up; "
-            "the file is not a Windows image");
+            "PelkoOcr32.dll cannot be loaded. The attempt did not return in time and was given up. "
+            "The file is not a Windows image.");
 }
 
 TEST(LoadDetailsLine, LoadedAndLoadableNameTheFileTheSystemTook) {

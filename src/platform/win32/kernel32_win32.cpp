@@ -42,6 +42,10 @@ ModuleHandle Win32Kernel32::module_handle(const std::string& name) {
   return reinterpret_cast<ModuleHandle>(GetModuleHandleW(to_wide(name).c_str()));
 }
 
+std::string Win32Kernel32::module_path(ModuleHandle module) {
+  return module == 0 ? std::string() : to_utf8(module_file_name(reinterpret_cast<HMODULE>(module)));
+}
+
 ProcessHandle Win32Kernel32::open_process(std::uint32_t access, bool inherit,
                                           std::uint32_t process_id) {
   // A real handle to this very process makes the process status functions

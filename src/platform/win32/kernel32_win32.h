@@ -11,6 +11,7 @@ namespace tarnwick::win32 {
 class Win32Kernel32 : public Kernel32 {
  public:
   ModuleHandle module_handle(const std::string& name) override;
+  std::string module_path(ModuleHandle module) override;
   ProcessHandle open_process(std::uint32_t access, bool inherit,
                              std::uint32_t process_id) override;
   void close_handle(ProcessHandle handle) override;

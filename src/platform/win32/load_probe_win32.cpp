@@ -15,6 +15,7 @@
 #include "platform/win32/component_win32.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/kernel32_win32.h"
+#include "platform/win32/load_diagnosis.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
@@ -212,9 +213,9 @@ LoadAnswer load_here(const std::string& name) {
     answer.details.error = error;
     answer.details.message = system_message(error);
     // The file's own analysis of a failed load (its machine, what it cannot
-    // resolve: explain_failed_load, load_diagnosis.h) belongs here, on the
-    // side that made the attempt: in the helper, or in this process where no
-    // helper could be started.
+    // resolve) belongs here, on the side that made the attempt: in the
+    // helper, or in this process where no helper could be started.
+    explain_failed_load(to_wide(name), error, answer.details);
     return answer;
   }
   answer.loads = true;
