@@ -35,6 +35,9 @@ constexpr std::size_t kMostFilesWalked = 64;    // libraries whose imports are r
 constexpr std::size_t kMostExportTables = 128;  // libraries whose exports are read
 constexpr std::size_t kMostImports = 8192;      // entries read from one import table
 constexpr std::size_t kMostMissing = 32;
+// The walk runs while the program waits for the helper's answer, whose
+// patience is 4 s: a long PATH, or a slow folder on it, must not use it up.
+constexpr ULONGLONG kWalkBudget = 1500;  // milliseconds
 constexpr std::size_t kLongestName = 1024;      // a longer "name" is not one
 constexpr LONGLONG kLargestFile = 1LL << 30;
 
@@ -189,8 +192,8 @@ class ImageFile {
     if (file.at(nt_at + kFixed, optional) == nullptr ||
         file.at(nt_at + kFixed + optional, sections) == nullptr)
       return;
-    if (machine_ == kOwnMachine && nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR_MAGIC &&
-        optional >= offsetof(IMAGE_OPTIONAL_HEADER, DataDirectory))
+    if (machine_ == kOwnMachine && optional >= offsetof(IMAGE_OPTIONAL_HEADER, DataDirectory) &&
+        nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR_MAGIC)
       nt_ = nt;
   }
 
@@ -446,6 +449,16 @@ class SystemSearch {
     if (starts_with_folded(name, L"api-ms-") || starts_with_folded(name, L"ext-ms-"))
       return {Resolved::Kind::supplied, {}};
     if (context.redirects(name)) return {Resolved::Kind::supplied, {}};
+    // The rest does not depend on who imports the name: each name is searched
+    // for once.
+    const std::wstring key = folded(name);
+    const auto searched = searched_.find(key);
+    if (searched != searched_.end()) return searched->second;
+    return searched_[key] = search(name);
+  }
+
+ private:
+  Resolved search(const std::wstring& name) const {
     if (HMODULE loaded = GetModuleHandleW(name.c_str())) {
       std::wstring path(MAX_PATH, L'\0');
       const DWORD length = GetModuleFileNameW(loaded, path.data(), MAX_PATH);
@@ -463,13 +476,13 @@ class SystemSearch {
     return {};
   }
 
- private:
   // A known library is one whose section the system keeps under its name.
   bool known(const std::wstring& name) const {
     using OpenSection = NTSTATUS NTAPI(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES);
     static LazyLibrary ntdll(L"ntdll.dll", LibrarySearch::kSystemFolder);
     static LazyProc<OpenSection> open_section(ntdll, "NtOpenSection");
     std::wstring object = known_directory_ + name;
+    if (object.size() > kLongestName) return false;
     UNICODE_STRING text{};
     text.Buffer = object.data();
     text.Length = static_cast<USHORT>(object.size() * sizeof(wchar_t));
@@ -491,6 +504,7 @@ class SystemSearch {
   std::vector<std::wstring> folders_;
   std::wstring system_folder_;
   std::wstring known_directory_;
+  mutable std::unordered_map<std::wstring, Resolved> searched_;
 };
 
 // Walks the imports of the file the system would take for `name`, level by
@@ -507,7 +521,9 @@ class ImportWalk {
     std::deque<std::pair<std::wstring, int>> waiting{{top.path, 0}};
     std::set<std::wstring> queued{folded(top.path)};
     std::size_t walked = 0;
-    while (!waiting.empty() && walked < kMostFilesWalked && details_.missing.size() < kMostMissing) {
+    const ULONGLONG deadline = GetTickCount64() + kWalkBudget;
+    while (!waiting.empty() && walked < kMostFilesWalked && details_.missing.size() < kMostMissing &&
+           GetTickCount64() < deadline) {
       const auto [path, depth] = waiting.front();
       waiting.pop_front();
       ++walked;
