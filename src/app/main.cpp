@@ -12,7 +12,6 @@
 
 #include "app/application_win32.h"
 #include "app/command_line.h"
-#include "app/load_probe_helper.h"
 #include "app/unattended.h"
 #include "common/program_identity.h"
 #include "platform/win32/utf16.h"
@@ -43,27 +42,29 @@ void show_box(const std::wstring& text, UINT kind) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // The program's own helper for load attempts: no window, no report.
-  if (tarnwick::is_load_probe_helper(GetCommandLineW())) return tarnwick::run_load_probe_helper();
+  if (tarnwick::win32::is_load_probe_helper(GetCommandLineW()))
+    return tarnwick::win32::run_load_probe_helper();
   // The report probes libraries that may be missing or broken; the system
   // must fail those loads quietly instead of asking the user about them.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   tarnwick::CommandLine command_line;
   try {
-    command_line = tarnwick::read_command_line();
-  } catch (const std::exception&) {
-    // Unreadable switches: the window, as a start without any.
-  }
-  try {
     tarnwick::Win32Application app;
     auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
+    // The helper starts first, with the component question, so that its
+    // start and its loads overlap everything below.
+    platform->load_probe.start();
+    try {
+      command_line = tarnwick::read_command_line();
+    } catch (const std::exception&) {
+      // Unreadable switches: the window, as a start without any.
+    }
     if (command_line.unattended())
       return tarnwick::run_unattended(command_line, platform->platform);
     if (command_line.help) {
       show_box(tarnwick::command_line_help(), MB_ICONINFORMATION);
       return 0;
     }
-    // The helper starts while the window is made, so its start costs little.
-    platform->load_probe.start();
     auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
                                                    platform->window_system);
     window->load();

@@ -27,9 +27,9 @@ class Kernel32 {
 
   // Handle of a module already loaded in this process, or 0.
   virtual ModuleHandle module_handle(const std::string& name) = 0;
-  // Loads by bare name, letting the system's own search decide; 0 on failure.
-  virtual ModuleHandle load_library(const std::string& name) = 0;
-  virtual void free_library(ModuleHandle module) = 0;
+  // The full path of the file a module of this process was loaded from; ""
+  // when it cannot be read.
+  virtual std::string module_path(ModuleHandle module) = 0;
 
   // 0 when the process cannot be opened. This process's own id gives a
   // handle through which it is read from within; closing that one is a no-op.

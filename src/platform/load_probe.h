@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel32.h"
-
 namespace tarnwick {
 
 // Why a load attempt went as it did, for a support engineer who must not
@@ -36,43 +34,36 @@ struct LoadAnswer {
   LoadDetails details;
 };
 
-// The questions about foreign libraries that run their code: whether a load
-// by bare name succeeds, and whether the component library answers its
-// version query. A library's initialisation may fault, end the process or
-// never return, so the real probe asks them in a helper process; the
-// program's own process only judges what it has already loaded.
+// The questions about foreign libraries that run their code: what a load by
+// bare name does, and whether the component library answers its version
+// query. A library's initialisation may fault, end the process or never
+// return, so the real probe asks them in a helper process; the program's own
+// process only judges what it has already loaded.
+//
+// Questions may be put ahead of their turn, so that the helper works while
+// the program does; their answers are taken in the order they were put.
 class LoadProbe {
  public:
   virtual ~LoadProbe() = default;
 
-  // Gets ready for the questions to come (the real probe starts its helper),
-  // so that the answers cost little when they are asked. Safe to call again.
+  // Starts the helper and puts the component question to it at once. Safe
+  // to call again.
   virtual void start() {}
-  // True when a load of `name` by the system's own search succeeds; the
-  // library is released again at once.
-  virtual bool can_load(const std::string& name) = 0;
+  // Puts the question about `name` ahead of its turn; `try_load(name)` takes
+  // its answer. Never waits.
+  virtual void ask_ahead(const std::string& /*name*/) {}
+  // What a load of `name` by the system's own search does; a library that
+  // loads is released again at once. A question put ahead and passed over by
+  // a later `try_load` is withdrawn.
+  virtual LoadAnswer try_load(const std::string& name) = 0;
   // True when KTR_Intel_Win32.dll loads and its KTR_DLL_VERSION returns.
   virtual bool component_answers() = 0;
+  // True once an answer came from a load in this process because the system
+  // would start no helper: the safety the helper gives is gone, and the user
+  // must be told.
+  virtual bool loads_in_process() const { return false; }
   // No question follows: whatever the probe started has ended on return.
   virtual void finish() {}
-};
-
-// The load attempt made in this process, as a last resort where no helper
-// can be had: load by name, then undo it.
-class InProcessLoadProbe : public LoadProbe {
- public:
-  explicit InProcessLoadProbe(Kernel32& kernel32) : kernel32_(kernel32) {}
-  bool can_load(const std::string& name) override {
-    const ModuleHandle module = kernel32_.load_library(name);
-    if (module == 0) return false;
-    kernel32_.free_library(module);
-    return true;
-  }
-  // Nothing can be asked beforehand here: the program's own call decides.
-  bool component_answers() override { return true; }
-
- private:
-  Kernel32& kernel32_;
 };
 
 }  // namespace tarnwick

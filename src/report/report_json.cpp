@@ -30,6 +30,21 @@ nlohmann::ordered_json text_or_null(const std::string& text) {
   return text;
 }
 
+// Why the load went as it did: only what is known, so that a consumer reads
+// a member's presence as the fact itself.
+nlohmann::ordered_json load_object(const LoadDetails& details) {
+  nlohmann::ordered_json load = nlohmann::ordered_json::object();
+  if (!details.loaded_from.empty()) load["loaded_from"] = details.loaded_from;
+  if (details.error) load["error"] = *details.error;
+  if (!details.message.empty()) load["message"] = details.message;
+  if (!details.machine.empty()) load["machine"] = details.machine;
+  if (!details.missing.empty()) load["missing"] = details.missing;
+  if (details.ended) load["ended"] = true;
+  if (details.exit_code) load["exit_code"] = *details.exit_code;
+  if (details.timed_out) load["timed_out"] = true;
+  return load;
+}
+
 }  // namespace
 
 std::string iso_local_time(const LocalTime& time, int utc_offset_minutes) {
@@ -56,11 +71,14 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
   }
   document["component"] = component;
   Json files = Json::array();
-  for (const EntryFacts& entry : facts.entries)
-    files.push_back({{"name", entry.name},
-                     {"path", text_or_null(entry.path)},
-                     {"version", text_or_null(entry.version)},
-                     {"state", state_name(entry.load)}});
+  for (const EntryFacts& entry : facts.entries) {
+    Json file = {{"name", entry.name},
+                 {"path", text_or_null(entry.path)},
+                 {"version", text_or_null(entry.version)},
+                 {"state", state_name(entry.load)}};
+    if (entry.load) file["load"] = load_object(entry.load_details);
+    files.push_back(file);
+  }
   document["files"] = files;
   document["modules"] = facts.modules;
   document["notices"] = facts.notices;

@@ -1,6 +1,8 @@
 #include "report/whatsnew.h"
 
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "common/trim_and_upper.h"
 #include "files/file_version.h"
@@ -15,6 +17,8 @@ namespace {
 constexpr const char* kLocateFailure = "An error occurred while locating the file: ";
 constexpr const char* kPathUndefined = "The path is undefined";
 constexpr const char* kCopyFailure = "The report could not be copied to the clipboard: ";
+constexpr const char* kLoadsInProcess =
+    "No helper process could be started, so the libraries were loaded inside this program";
 constexpr std::int32_t kNoPathFolders = -1;
 
 }  // namespace
@@ -32,7 +36,9 @@ void Whatsnew::get_KTR_version(std::int32_t& verBytes, std::int32_t& verMajor,
   verMinor = 0;
   // Checked at arm's length first: a library that faults, ends the process
   // or hangs when loaded or asked is not let into this process at all.
-  if (!platform_.load_probe.component_answers()) return;
+  const bool answers = platform_.load_probe.component_answers();
+  notify_if_loaded_in_process();
+  if (!answers) return;
   try {
     platform_.component.KTR_DLL_VERSION(&verBytes, &verMajor, &verMinor);
   } catch (const std::exception&) {
@@ -81,6 +87,7 @@ void Whatsnew::VB_get_path_folders() {
 
 bool Whatsnew::Form_Load() {
   facts_ = ReportFacts{};
+  told_loads_in_process_ = false;
   try {
     build_report();
     facts_.complete = true;
@@ -94,6 +101,12 @@ bool Whatsnew::Form_Load() {
 void Whatsnew::notify(const std::string& text) {
   facts_.notices.push_back(text);
   platform_.window_system.message_box(text);
+}
+
+void Whatsnew::notify_if_loaded_in_process() {
+  if (told_loads_in_process_ || !platform_.load_probe.loads_in_process()) return;
+  told_loads_in_process_ = true;
+  notify(kLoadsInProcess);
 }
 
 void Whatsnew::build_report() {
@@ -114,6 +127,17 @@ void Whatsnew::build_report() {
                   general_date(kernel32, facts_.time)) +
       "\r");
 
+  // The files are searched and their versions read while the helper loads
+  // what it is asked. A search that fails still leaves the lines before it
+  // to be written, as they would have been, before the failure is told.
+  std::vector<FoundFile> found;
+  std::exception_ptr search_failure;
+  try {
+    for (std::string_view name : kSystemFileTable) found.push_back(find_file(std::string(name)));
+  } catch (const std::exception&) {
+    search_failure = std::current_exception();
+  }
+
   std::int32_t verBytes = 0, verMajor = 0, verMinor = 0;
   get_KTR_version(verBytes, verMajor, verMinor);
   append_line(component_version_line(verBytes, verMajor, verMinor));
@@ -124,7 +148,8 @@ void Whatsnew::build_report() {
   }
   append_line("");
 
-  for (std::string_view name : kSystemFileTable) append_file_line(std::string(name));
+  for (const FoundFile& file : found) append_file_line(file);
+  if (search_failure) std::rethrow_exception(search_failure);
 
   // The module section describes this process alone, with no helper left.
   platform_.load_probe.finish();
@@ -135,27 +160,38 @@ void Whatsnew::append_line(const std::string& line) {
   RichText_file_path.append("\r" + line);
 }
 
-void Whatsnew::append_file_line(const std::string& name) {
-  std::string path = VBFindDLL(name);
-  if (path.empty()) {
-    append_line(file_not_found_line(name));
-    facts_.entries.push_back({name, "", "", std::nullopt});
-    return;
-  }
-  path = trim_spaces(path);
-  const std::string version = get_file_version(platform_.version, path);
-  const LoadState state = probe_load_state(name);
-  append_line(file_line(name, path, version, state));
-  facts_.entries.push_back({name, path, version, state});
+Whatsnew::FoundFile Whatsnew::find_file(const std::string& name) {
+  const std::string path = VBFindDLL(name);
+  if (path.empty()) return {name, "", ""};
+  FoundFile file{name, trim_spaces(path), ""};
+  file.version = get_file_version(platform_.version, file.path);
+  // Put to the helper now, so that its answer is ready when the line is
+  // written. By the table name, not the found path: the system's own search
+  // decides which copy a load would take.
+  if (platform_.kernel32.module_handle(name) == 0) platform_.load_probe.ask_ahead(name);
+  return file;
 }
 
-// By the table name, not the found path: the system's own search decides
-// which copy a load would take. "Loaded" is this process's own state; the
-// load attempt runs the library's code and so is made at arm's length.
-LoadState Whatsnew::probe_load_state(const std::string& name) {
-  if (platform_.kernel32.module_handle(name) != 0) return LoadState::loaded;
-  return platform_.load_probe.can_load(name) ? LoadState::can_be_loaded
-                                             : LoadState::cannot_be_loaded;
+// "Loaded" is this process's own state when the line is written, after the
+// component library has brought in what it needs; the load attempt runs the
+// library's code and so is made at arm's length.
+void Whatsnew::append_file_line(const FoundFile& file) {
+  if (file.path.empty()) {
+    append_line(file_not_found_line(file.name));
+    facts_.entries.push_back({file.name, "", "", std::nullopt, {}});
+    return;
+  }
+  EntryFacts entry{file.name, file.path, file.version, LoadState::loaded, {}};
+  if (const ModuleHandle module = platform_.kernel32.module_handle(file.name); module != 0) {
+    entry.load_details.loaded_from = platform_.kernel32.module_path(module);
+  } else {
+    LoadAnswer answer = platform_.load_probe.try_load(file.name);
+    notify_if_loaded_in_process();
+    entry.load = answer.loads ? LoadState::can_be_loaded : LoadState::cannot_be_loaded;
+    entry.load_details = std::move(answer.details);
+  }
+  append_line(file_line(file.name, file.path, file.version, *entry.load));
+  facts_.entries.push_back(std::move(entry));
 }
 
 void Whatsnew::Command_copy_text_Click() {

@@ -42,19 +42,29 @@ class Whatsnew {
   const ReportFacts& facts() const { return facts_; }
 
  private:
+  // A table entry as the search found it: path "" when not found.
+  struct FoundFile {
+    std::string name;
+    std::string path;
+    std::string version;
+  };
+
   FileSystemObject& file_system_object();
   void build_report();
   void append_line(const std::string& line);
-  void append_file_line(const std::string& name);
-  LoadState probe_load_state(const std::string& name);
+  FoundFile find_file(const std::string& name);
+  void append_file_line(const FoundFile& file);
   void append_module_section();
   // A message box for the user, remembered among the report's notices.
   void notify(const std::string& text);
+  // Tells once that libraries were loaded in this process, when they were.
+  void notify_if_loaded_in_process();
 
   Platform& platform_;
   TextBox& RichText_file_path;
   ListBox& List_DLL;
   ReportFacts facts_;
+  bool told_loads_in_process_ = false;
 };
 
 }  // namespace tarnwick

@@ -96,6 +96,21 @@ void RichTextBox::show_start() {
   SendMessageW(box_, EM_SCROLLCARET, 0, 0);
 }
 
+std::string RichTextBox::caret_line() {
+  CHARRANGE selection{};
+  SendMessageW(box_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  const LRESULT line = SendMessageW(box_, EM_EXLINEFROMCHAR, 0, selection.cpMin);
+  const LRESULT start = SendMessageW(box_, EM_LINEINDEX, static_cast<WPARAM>(line), 0);
+  if (start < 0) return {};
+  const LRESULT length = SendMessageW(box_, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+  std::wstring buffer(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+  TEXTRANGEW range{{static_cast<LONG>(start), static_cast<LONG>(start + length)}, buffer.data()};
+  const LRESULT copied = SendMessageW(box_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+  buffer.resize(static_cast<std::size_t>(std::clamp<LRESULT>(copied, 0, length)));
+  while (!buffer.empty() && (buffer.back() == L'\r' || buffer.back() == L'\n')) buffer.pop_back();
+  return win32::to_utf8(buffer);
+}
+
 void Win32ListBox::clear() { SendMessageW(list_, LB_RESETCONTENT, 0, 0); }
 
 void Win32ListBox::add_item(const std::string& item) {

@@ -30,6 +30,9 @@ class RichTextBox : public TextBox {
   void set_text(const std::string& text) override;
   void append(const std::string& piece) override;
   void show_start();
+  // The line that holds the start of the selection (the caret), without its
+  // line break.
+  std::string caret_line();
 
  private:
   HWND box_;

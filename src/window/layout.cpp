@@ -68,7 +68,12 @@ DWORD control_style(ControlKind kind) {
       return kChild | kFocusable | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
              ES_WANTRETURN | ES_DISABLENOSCROLL;
     case ControlKind::list:
-      return kChild | kFocusable | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+      // Kept and filled, and not shown: the details line has its place.
+      return (kChild & ~WS_VISIBLE) | kFocusable | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+    case ControlKind::details:
+      // Read-only, yet it takes the focus: a long reason can be scrolled
+      // through and copied from the keyboard.
+      return kChild | kFocusable | ES_READONLY | ES_AUTOHSCROLL;
     case ControlKind::push_button:
       return kChild | kFocusable | BS_PUSHBUTTON;
   }
@@ -76,7 +81,10 @@ DWORD control_style(ControlKind kind) {
 }
 
 DWORD control_ex_style(ControlKind kind) {
-  return kind == ControlKind::rich_text || kind == ControlKind::list ? WS_EX_CLIENTEDGE : 0;
+  return kind == ControlKind::rich_text || kind == ControlKind::list ||
+                 kind == ControlKind::details
+             ? WS_EX_CLIENTEDGE
+             : 0;
 }
 
 

@@ -23,7 +23,7 @@ inline constexpr int kClientHeight = 12910;
 inline constexpr int kClientLeft = 1140;
 inline constexpr int kClientTop = 1520;
 
-inline constexpr std::size_t kControlCount = 5;
+inline constexpr std::size_t kControlCount = 6;
 
 struct FontStyle {
   const wchar_t* face;
@@ -32,7 +32,7 @@ struct FontStyle {
   BYTE charset;
 };
 
-enum class ControlKind { frame, rich_text, list, push_button };
+enum class ControlKind { frame, rich_text, list, push_button, details };
 
 struct ControlLayout {
   const wchar_t* name;
@@ -51,22 +51,24 @@ struct ControlLayout {
 // no font of their own.
 inline constexpr FontStyle kDialogFont{L"MS Shell Dlg", 80, FW_NORMAL, DEFAULT_CHARSET};
 
-enum Control : std::size_t { kFrame, kReport, kList, kCopyText, kDone };
+enum Control : std::size_t { kFrame, kReport, kList, kCopyText, kDone, kDetails };
 
 inline constexpr std::array<ControlLayout, kControlCount> kControls{{
     //  name                     kind                      id   frame  left   top    width  height text         font                                         tab
     {L"Frame_whats_new",        ControlKind::frame,       100, false, 0,     0,     13320, 12870, L"",          {L"Small Fonts", 25, FW_BOLD, ANSI_CHARSET},  0},
     {L"RichText_file_path",     ControlKind::rich_text,   101, true,  270,   270,   12740, 11870, L"",          {L"Arial", 100, FW_BOLD, ANSI_CHARSET},       2},
-    {L"List_DLL",               ControlKind::list,        102, true,  390,   12360, 4485,  240,   L"",          kDialogFont,                                 3},
+    {L"List_DLL",               ControlKind::list,        102, true,  390,   12360, 4485,  240,   L"",          kDialogFont,                                 5},
     {L"Command_copy_text",      ControlKind::push_button, 103, true,  9750,  12330, 1550,  315,   L"Copy Text", {L"Arial", 85, FW_BOLD, ANSI_CHARSET},        4},
     {L"Command_done_whats_new", ControlKind::push_button, 104, true,  11730, 12330, 1095,  330,   L"Done",      {L"Arial", 85, FW_BOLD, ANSI_CHARSET},        1},
+    {L"Text_load_details",      ControlKind::details,     105, true,  390,   12345, 9240,  285,   L"",          kDialogFont,                                 3},
 }};
 
 static_assert(kControls[kFrame].kind == ControlKind::frame &&
               kControls[kReport].kind == ControlKind::rich_text &&
               kControls[kList].kind == ControlKind::list &&
               kControls[kCopyText].kind == ControlKind::push_button &&
-              kControls[kDone].kind == ControlKind::push_button);
+              kControls[kDone].kind == ControlKind::push_button &&
+              kControls[kDetails].kind == ControlKind::details);
 // Control ids stay clear of IDOK and IDCANCEL, which the dialog manager sends
 // for Enter and Escape.
 static_assert(std::all_of(kControls.begin(), kControls.end(), [](const ControlLayout& c) {

@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/utf16.h"
+#include "report/line_details.h"
 
 namespace tarnwick {
 
@@ -71,6 +72,11 @@ void WhatsnewWindow::load() {
   } catch (const std::exception& error) {
     report_failure(error.what());
   }
+  // From now on, not while the report is written line by line.
+  HWND report = controls_[kReport];
+  const LRESULT events = SendMessageW(report, EM_GETEVENTMASK, 0, 0);
+  SendMessageW(report, EM_SETEVENTMASK, 0, events | ENM_SELCHANGE);
+  show_caret_line_details();
 }
 
 void WhatsnewWindow::show(int show_command) {
@@ -133,6 +139,9 @@ LRESULT WhatsnewWindow::handle_message(UINT message, WPARAM wparam, LPARAM lpara
     case WM_COMMAND:
       on_command(LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case WM_NOTIFY:
+      on_notify(*reinterpret_cast<const NMHDR*>(lparam));
+      return 0;
     case WM_NEXTDLGCTL:
       on_next_dialog_control(wparam, lparam);
       return 0;
@@ -186,6 +195,7 @@ void WhatsnewWindow::create_controls(HINSTANCE instance) {
     const wchar_t* window_class = L"BUTTON";
     if (layout.kind == ControlKind::rich_text) window_class = rich_edit_class;
     if (layout.kind == ControlKind::list) window_class = L"LISTBOX";
+    if (layout.kind == ControlKind::details) window_class = L"EDIT";
     HWND control = CreateWindowExW(
         control_ex_style(layout.kind), window_class, layout.text, control_style(layout.kind),
         0, 0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
@@ -259,6 +269,16 @@ void WhatsnewWindow::on_command(int id, int code) {
       // IDCANCEL (Escape) among others: nothing to do.
       break;
   }
+}
+
+void WhatsnewWindow::on_notify(const NMHDR& notice) {
+  if (notice.hwndFrom == controls_[kReport] && notice.code == EN_SELCHANGE)
+    show_caret_line_details();
+}
+
+void WhatsnewWindow::show_caret_line_details() {
+  const std::string details = details_for_line(whatsnew_->facts(), report_box_->caret_line());
+  SetWindowTextW(controls_[kDetails], win32::to_wide(details).c_str());
 }
 
 void WhatsnewWindow::press_focused_button() {

@@ -61,6 +61,7 @@ class WhatsnewWindow {
 
   bool on_create(const CREATESTRUCTW& creation);
   void on_command(int id, int code);
+  void on_notify(const NMHDR& notice);
   void on_next_dialog_control(WPARAM wparam, LPARAM lparam);
   void on_activate(WPARAM wparam);
   void on_set_focus();
@@ -69,6 +70,8 @@ class WhatsnewWindow {
   void on_nc_destroy();
 
   void on_copy_text();
+  // The details line tells about the report line that holds the caret.
+  void show_caret_line_details();
   void on_done();
   void press_focused_button();
   void move_focus(bool backwards);

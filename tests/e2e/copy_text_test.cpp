@@ -4,6 +4,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,37 @@ TEST_F(CopyText, PutsTheBoxTextWithCrLfBreaksAsUnicodeAndPlainText) {
   ASSERT_TRUE(click_copy_text(controls_.copy_text)) << "the clipboard never changed";
   EXPECT_EQ(clipboard_unicode_text(), expected);
   EXPECT_EQ(clipboard_ansi_text(), ansi(expected)) << "format 1 (CF_TEXT) differs";
+}
+
+// The details line tells why the library on the caret's line cannot be
+// loaded; the report's text, and what Copy Text takes, stay as they were.
+TEST_F(CopyText, DetailsLineTellsWhyWhileTheCopyIsTheReportAlone) {
+  const std::filesystem::path refuses = fixture_file(L"fixture_initfails.dll");
+  if (refuses.empty() || !std::filesystem::exists(refuses))
+    GTEST_SKIP() << "the fixture libraries are not built";
+  std::filesystem::copy_file(refuses, layout_.path_folder / L"PelkoOcr32.dll");
+  start();
+  ASSERT_NE(window(), nullptr);
+  const std::wstring before = box_text();
+  const std::vector<std::wstring> lines = split(before, L'\r');
+  const auto line = std::find_if(lines.begin(), lines.end(), [](const std::wstring& l) {
+    return l.starts_with(L"PelkoOcr32.dll    Path:  ");
+  });
+  ASSERT_NE(line, lines.end());
+  ASSERT_TRUE(line->ends_with(L" DLL cannot be loaded"));
+  const LRESULT at =
+      SendMessageW(controls_.report, EM_LINEINDEX, static_cast<WPARAM>(line - lines.begin()), 0);
+  SendMessageW(controls_.report, EM_SETSEL, static_cast<WPARAM>(at), at + 3);
+  std::wstring details;
+  EXPECT_TRUE(wait_until([&] {
+    details = window_text(controls_.details);
+    return details.starts_with(L"PelkoOcr32.dll cannot be loaded. Error 1114: ");
+  })) << to_utf8(details);
+
+  ASSERT_TRUE(click_copy_text(controls_.copy_text));
+  EXPECT_EQ(box_text(), before);
+  EXPECT_EQ(clipboard_unicode_text(), with_crlf(before));
+  EXPECT_EQ(clipboard_unicode_text().value_or(L"").find(L"Error 1114"), std::wstring::npos);
 }
 
 TEST_F(CopyText, LeavesNothingButTheTextOnTheClipboard) {

@@ -280,6 +280,8 @@ Controls find_controls(HWND window) {
       controls.report = child;
     } else if (_wcsicmp(kind.c_str(), L"ListBox") == 0) {
       controls.list = child;
+    } else if (_wcsicmp(kind.c_str(), L"Edit") == 0) {
+      controls.details = child;
     }
   }
   return controls;

@@ -110,6 +110,7 @@ struct Controls {
   HWND list = nullptr;
   HWND copy_text = nullptr;
   HWND done = nullptr;
+  HWND details = nullptr;  // the line that tells about the caret's report line
   std::vector<HWND> all;
 };
 Controls find_controls(HWND window);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver.h"
@@ -215,6 +216,70 @@ TEST_F(HostileMachine, BrokenLibrariesUnderSuiteNames) {
   judge("none of the hostile libraries stays in the process",
         o.sound() && !o.modules(L"Program Modules for Pelko_Files").empty() &&
             !o.lists_module_in(suite));
+}
+
+// --- Deaths that come late; a component whose own load faults ------------------
+
+// A library whose thread takes its process down a moment after it loaded,
+// while the next name is loaded, costs that name nothing. Each is followed in
+// the table by a sound library that takes a second to load. The late one's
+// own line says what its helper saw: loaded, or ended while it was tested.
+TEST_F(HostileMachine, LibrariesThatEndTheirProcessLaterAndAComponentWhoseLoadFaults) {
+  for (const wchar_t* f : {L"fixture_exits_later.dll", L"fixture_unmapped_thread.dll",
+                           L"fixture_next.dll", L"fixture_ktr_fault4.dll"})
+    if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
+  const fs::path suite = layout_.path_folder;
+  plant(L"fixture_ktr_fault4.dll", suite / L"KTR_Intel_Win32.dll");
+  plant(L"fixture_unmapped_thread.dll", suite / L"KTR_Imaging32.DLL");
+  plant(L"fixture_next.dll", suite / L"PelkoCore32.dll");
+  plant(L"fixture_exits_later.dll", suite / L"PELKOVIEW.DLL");
+  plant(L"fixture_next.dll", suite / L"pelko_forms32.dll");
+
+  Program program(on_path(suite));
+  const Outcome o = observe(program);
+  judge("DllMain of the component library faults only in the program",
+        o.sound() && o.lines.size() > kFirstFileLine + kTableSize &&
+            o.lines[2] == L"KTR DLL version not found." && !o.lists_module_in(suite),
+        o.lines.size() > 2 ? to_utf8(o.lines[2]) + " " + o.modules_text(suite) : "no line");
+  judge_line(o, "sound DLL loaded as a thread runs into unloaded code", "PelkoCore32.dll",
+             found("PelkoCore32.dll", suite, "6.0.0.7 DLL can be loaded"));
+  judge_line(o, "sound DLL loaded as a thread calls ExitProcess", "pelko_forms32.dll",
+             found("pelko_forms32.dll", suite, "6.0.0.7 DLL can be loaded"));
+  for (const auto& [case_name, name, version] :
+       {std::tuple{"DLL whose thread runs on in its unloaded code", "KTR_Imaging32.DLL", "6.0.0.6"},
+        std::tuple{"DLL whose thread ends its process a moment later", "PELKOVIEW.DLL",
+                   "6.0.0.5"}}) {
+    const std::string line = o.line(name);
+    const std::string start = found(name, suite, std::string(version) + " DLL ");
+    judge(case_name,
+          o.sound() && (line == start + "can be loaded" || line == start + "cannot be loaded"),
+          line);
+  }
+}
+
+// Libraries whose import tables lie or loop: the report's answer for them is
+// explained from their files, and the explanation may cost nothing more than
+// itself.
+TEST_F(HostileMachine, ImportTablesThatLieOrLoop) {
+  for (const wchar_t* f : {L"fixture_imports_cut.dll", L"fixture_loop_a.dll"})
+    if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
+  const fs::path suite = layout_.path_folder;
+  plant(L"fixture_imports_cut.dll", suite / L"KTR_Imaging32.DLL");
+  plant(L"fixture_imports_outside.dll", suite / L"PelkoCore32.dll");
+  plant(L"fixture_loop_a.dll", suite / L"PELKOVIEW.DLL");
+  for (const wchar_t* f : {L"fixture_loop_a.dll", L"fixture_loop_b.dll"}) plant(f, suite / f);
+  plant(L"fixture_v1234.dll", suite / L"pelko_forms32.dll");  // after all of the above
+
+  Program program(on_path(suite));
+  const Outcome o = observe(program);
+  judge_line(o, "import table cut short by the file's end", "KTR_Imaging32.DLL",
+             found("KTR_Imaging32.DLL", suite, "3.0.0.2 DLL cannot be loaded"));
+  judge_line(o, "import entry pointing outside the file", "PelkoCore32.dll",
+             found("PelkoCore32.dll", suite, "N/A DLL cannot be loaded"));
+  judge_line(o, "loop of imports, one of them missing a library", "PELKOVIEW.DLL",
+             found("PELKOVIEW.DLL", suite, "N/A DLL cannot be loaded"));
+  judge_line(o, "good DLL after the lying import tables", "pelko_forms32.dll",
+             found("pelko_forms32.dll", suite, "1.2.3.4 DLL can be loaded"));
 }
 
 // --- Odd PATHs, folders and names ---------------------------------------------

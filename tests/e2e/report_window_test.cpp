@@ -252,6 +252,7 @@ constexpr TableRow kLayout[] = {
     {"List_DLL", &Controls::list, 390, 12360, 4485, 240, nullptr},
     {"Command_copy_text", &Controls::copy_text, 9750, 12330, 1550, 315, L"Copy Text"},
     {"Command_done_whats_new", &Controls::done, 11730, 12330, 1095, 330, L"Done"},
+    {"Text_load_details", &Controls::details, 390, 12345, 9240, 285, nullptr},
 };
 
 TEST_F(ReportWindow, HasExactlyTheTablesControls) {
@@ -259,6 +260,8 @@ TEST_F(ReportWindow, HasExactlyTheTablesControls) {
   for (const TableRow& row : kLayout) {
     HWND control = controls().*row.control;
     ASSERT_NE(control, nullptr) << row.name << " is missing";
+    // The module list is kept and filled, unseen: the details line has its place.
+    EXPECT_EQ(IsWindowVisible(control) != FALSE, row.control != &Controls::list) << row.name;
     if (row.caption != nullptr) {
       EXPECT_EQ(window_text(control), row.caption) << row.name;
     }

@@ -24,20 +24,18 @@ inline constexpr long kProcedureNotFound = 127;   // ERROR_PROC_NOT_FOUND
 
 class Kernel32 : public tarnwick::Kernel32 {
  public:
-  // Library probe: names already loaded, names a load attempt succeeds for.
+  // Names already loaded in the process.
   std::set<std::string> loaded;
-  std::set<std::string> loadable;
-  std::vector<std::string> load_attempts;
-  std::vector<ModuleHandle> freed;
 
   ModuleHandle module_handle(const std::string& name) override {
     return loaded.count(name) ? handle_for(name) : 0;
   }
-  ModuleHandle load_library(const std::string& name) override {
-    load_attempts.push_back(name);
-    return loadable.count(name) ? handle_for(name) : 0;
+  // A loaded module's file is in C:\Modules.
+  std::string module_path(ModuleHandle module) override {
+    for (const std::string& name : loaded)
+      if (handle_for(name) == module) return "C:\\Modules\\" + name;
+    return "";
   }
-  void free_library(ModuleHandle module) override { freed.push_back(module); }
 
   // Processes: ids that can be opened, and the handles given out.
   std::map<std::uint32_t, ProcessHandle> openable;
@@ -334,28 +332,35 @@ class Psapi : public tarnwick::Psapi {
 };
 
 // The load questions as a helper process would answer them: a load succeeds
-// when the kernel substitute's would, the component library answers unless
-// told otherwise. Every question, and the helper's start and end, goes to
-// `log` (shared with the process listing, so their order shows).
+// for the names in `loadable`, the component library answers unless told
+// otherwise. Every question, and the helper's start and end, goes to `log`
+// (shared with the process listing, so their order shows).
 class LoadProbe : public tarnwick::LoadProbe {
  public:
-  explicit LoadProbe(Kernel32& kernel32, std::vector<std::string>& log)
-      : in_process_(kernel32), log_(log) {}
+  explicit LoadProbe(std::vector<std::string>& log) : log_(log) {}
+  std::set<std::string> loadable;
   bool component_ok = true;
+  // As after the system refused every helper.
+  bool in_process = false;
 
   void start() override { log_.push_back("start"); }
-  bool can_load(const std::string& name) override {
+  void ask_ahead(const std::string& name) override { log_.push_back("ask " + name); }
+  LoadAnswer try_load(const std::string& name) override {
     log_.push_back("load " + name);
-    return in_process_.can_load(name);
+    LoadAnswer answer;
+    answer.loads = loadable.count(name) > 0;
+    if (answer.loads) answer.details.loaded_from = "C:\\Loaded\\" + name;
+    else answer.details.error = 126;
+    return answer;
   }
   bool component_answers() override {
     log_.push_back("component");
     return component_ok;
   }
+  bool loads_in_process() const override { return in_process; }
   void finish() override { log_.push_back("finish"); }
 
  private:
-  InProcessLoadProbe in_process_;
   std::vector<std::string>& log_;
 };
 
@@ -374,7 +379,7 @@ struct FakePlatform {
   VersionLibrary version;
   ScriptingRuntime scripting;
   ComponentLibrary component;
-  LoadProbe load_probe{kernel32, log};
+  LoadProbe load_probe{log};
   WindowSystem window_system;
   Application app;
   tarnwick::Platform platform{kernel32,   psapi,         version, scripting, component,

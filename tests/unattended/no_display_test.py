@@ -3,9 +3,10 @@
 
 Starts the built Pelko_Files.exe under Wine with DISPLAY unset, from a folder
 of its own with a small suite on its PATH, asks for /report and /json to
-files, and checks that both are written whole and that the JSON document
-matches docs/report.schema.json. What the reports say is checked against the
-window's by the end-to-end tests (tests/e2e/unattended_test.cpp).
+files, and checks that both are written whole, that the JSON document
+matches docs/report.schema.json, and that each file's load object tells why
+it loads or not. What the reports say is checked against the window's by the
+end-to-end tests (tests/e2e/unattended_test.cpp).
 
 Usage: no_display_test.py --program EXE --fixtures DIR --schema FILE -- WINE-RUN...
 """
@@ -13,6 +14,7 @@ import argparse
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -25,7 +27,12 @@ SUITE = {  # fixture -> the suite name it stands in for
     "fixture_v1234.dll": "KTR_Imaging32.DLL",
     "fixture_noversion.dll": "KTR_Scan32.dll",
     "fixture_initfails.dll": "PelkoOcr32.dll",
+    "fixture_deepmissing.dll": "KTR_Barcode32.dll",
+    "fixture_missingimport.dll": "fixture_missingimport.dll",  # there; what it imports is not
+    "fixture_exits.dll": "libtiff.dll",
 }
+OTHER_WORD_SIZE = ("fixture_other_word_size.dll", "KTR_Pdf32.DLL")
+MACHINES = {0x14C: "x86", 0x8664: "x64"}
 failures = []
 
 
@@ -37,6 +44,38 @@ def check(condition, what):
 
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def machine_of(path):
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    at = struct.unpack_from("<I", head, 0x3C)[0]
+    return MACHINES.get(struct.unpack_from("<H", head, at + 4)[0], "unknown")
+
+
+def check_load_objects(files, program):
+    """Why each library loads or not, as the JSON tells it."""
+    by_name = {entry["name"]: entry for entry in files}
+    for name in ("KTR_Intel_Win32.dll", "KTR_Imaging32.DLL"):  # loaded, can be loaded
+        entry = by_name[name]
+        check(entry["load"].get("loaded_from") == entry["path"],
+              "%s: loaded_from %r, the line's path %r" % (name, entry["load"], entry["path"]))
+    refused = by_name["PelkoOcr32.dll"]["load"]
+    check(refused.get("error") == 1114 and "init" in refused.get("message", "").lower()
+          and "missing" not in refused, "an initialisation that refuses: %r" % refused)
+    deep = by_name["KTR_Barcode32.dll"]["load"]
+    check(deep.get("error") == 126 and deep.get("missing") == ["tarnwick_absent.dll"],
+          "a library missing two levels down: %r" % deep)
+    ended = by_name["libtiff.dll"]["load"]
+    check(ended.get("ended") is True and ended.get("exit_code") == 7,
+          "a library that ends the helper: %r" % ended)
+    if OTHER_WORD_SIZE[1] in by_name:
+        other = by_name[OTHER_WORD_SIZE[1]]["load"]
+        want = {"x86": "x64", "x64": "x86"}[machine_of(program)]
+        check(other.get("machine") == want, "a library of the other word size: %r" % other)
+    for entry in files:
+        check(("load" in entry) == (entry["state"] != "not found"),
+              "%s: a load object %s" % (entry["name"], "where none belongs" if "load" in entry else "missing"))
 
 
 def main():
@@ -64,6 +103,9 @@ def main():
                 print("SKIP: the fixture libraries were not built")
                 return 0
             shutil.copy(source, os.path.join(suite, name))
+        other = os.path.join(args.fixtures, OTHER_WORD_SIZE[0])
+        if os.path.exists(other):
+            shutil.copy(other, os.path.join(suite, OTHER_WORD_SIZE[1]))
 
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env["WINEPATH"] = windows_path(suite)
@@ -83,6 +125,7 @@ def main():
         check(report.get("complete") and report.get("notices") == [],
               "complete %r, notices %r" % (report.get("complete"), report.get("notices")))
         check(report["files"][0]["state"] == "loaded", "the component library is not loaded")
+        check_load_objects(report["files"], program)
 
     print("%d failures" % len(failures))
     return 1 if failures else 0

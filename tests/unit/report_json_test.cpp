@@ -31,11 +31,30 @@ ReportFacts every_kind_of_entry() {
   facts.component_found = true;
   facts.component_major = 4;
   facts.component_minor = 7;
+  LoadDetails loaded;
+  loaded.loaded_from = "C:\\Suite\\KTR_Intel_Win32.dll";
+  LoadDetails missing;
+  missing.error = 126;
+  missing.message = "The specified module could not be found.";
+  missing.missing = {"tarnwick_absent.dll", "fixture_v1234.dll!NoSuchFunction"};
+  LoadDetails other_machine;
+  other_machine.error = 193;
+  other_machine.message = "%1 is not a valid Win32 application.";
+  other_machine.machine = "x64";
+  LoadDetails ended;
+  ended.ended = true;
+  ended.exit_code = 7;
+  LoadDetails stuck;
+  stuck.timed_out = true;
   facts.entries = {
-      {"KTR_Intel_Win32.dll", "C:\\Suite\\KTR_Intel_Win32.dll", "4.7.0.12", LoadState::loaded, {}},
-      {"KTR_Imaging32.DLL", "", "", std::nullopt, {}},
+      {"KTR_Intel_Win32.dll", "C:\\Suite\\KTR_Intel_Win32.dll", "4.7.0.12", LoadState::loaded, loaded},
+      // Details of a file that is not found are not its own: never written.
+      {"KTR_Imaging32.DLL", "", "", std::nullopt, ended},
       {"KTR_Scan32.dll", "C:\\Suite\\KTR_Scan32.dll", "", LoadState::can_be_loaded, {}},
-      {"PelkoOcr32.dll", "C:\\Suite\\PelkoOcr32.dll", "3.0.0.1", LoadState::cannot_be_loaded, {}},
+      {"PelkoOcr32.dll", "C:\\Suite\\PelkoOcr32.dll", "3.0.0.1", LoadState::cannot_be_loaded, missing},
+      {"PelkoCore32.dll", "C:\\Suite\\PelkoCore32.dll", "", LoadState::cannot_be_loaded, other_machine},
+      {"PELKOVIEW.DLL", "C:\\Suite\\PELKOVIEW.DLL", "", LoadState::cannot_be_loaded, ended},
+      {"pelko_forms32.dll", "C:\\Suite\\pelko_forms32.dll", "", LoadState::cannot_be_loaded, stuck},
   };
   facts.modules = {"C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL"};
   facts.notices = {"The path is undefined"};
@@ -52,10 +71,20 @@ TEST(ReportJson, EveryFieldInOrderWithNullForWhatIsNotKnown) {
     "date": "2026-12-08T15:21:07-03:30",
     "component": {"found": true, "major": 4, "minor": 7},
     "files": [
-      {"name": "KTR_Intel_Win32.dll", "path": "C:\\Suite\\KTR_Intel_Win32.dll", "version": "4.7.0.12", "state": "loaded"},
+      {"name": "KTR_Intel_Win32.dll", "path": "C:\\Suite\\KTR_Intel_Win32.dll", "version": "4.7.0.12", "state": "loaded",
+       "load": {"loaded_from": "C:\\Suite\\KTR_Intel_Win32.dll"}},
       {"name": "KTR_Imaging32.DLL", "path": null, "version": null, "state": "not found"},
-      {"name": "KTR_Scan32.dll", "path": "C:\\Suite\\KTR_Scan32.dll", "version": null, "state": "can be loaded"},
-      {"name": "PelkoOcr32.dll", "path": "C:\\Suite\\PelkoOcr32.dll", "version": "3.0.0.1", "state": "cannot be loaded"}
+      {"name": "KTR_Scan32.dll", "path": "C:\\Suite\\KTR_Scan32.dll", "version": null, "state": "can be loaded",
+       "load": {}},
+      {"name": "PelkoOcr32.dll", "path": "C:\\Suite\\PelkoOcr32.dll", "version": "3.0.0.1", "state": "cannot be loaded",
+       "load": {"error": 126, "message": "The specified module could not be found.",
+                "missing": ["tarnwick_absent.dll", "fixture_v1234.dll!NoSuchFunction"]}},
+      {"name": "PelkoCore32.dll", "path": "C:\\Suite\\PelkoCore32.dll", "version": null, "state": "cannot be loaded",
+       "load": {"error": 193, "message": "%1 is not a valid Win32 application.", "machine": "x64"}},
+      {"name": "PELKOVIEW.DLL", "path": "C:\\Suite\\PELKOVIEW.DLL", "version": null, "state": "cannot be loaded",
+       "load": {"ended": true, "exit_code": 7}},
+      {"name": "pelko_forms32.dll", "path": "C:\\Suite\\pelko_forms32.dll", "version": null, "state": "cannot be loaded",
+       "load": {"timed_out": true}}
     ],
     "modules": ["C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL"],
     "notices": ["The path is undefined"],

@@ -108,13 +108,39 @@ TEST_F(Report, ComponentCallThatFailsHalfwayGivesNoVersion) {
   EXPECT_TRUE(fake.window_system.messages.empty());
 }
 
-TEST_F(Report, LoadAttemptsGoToTheProbeWhichEndsBeforeTheModuleListing) {
+// A found name is put to the helper as soon as it is found, so that the
+// helper loads while the program searches; its answer is taken when its
+// line is written, after the component's.
+TEST_F(Report, LoadAttemptsGoToTheProbeAheadAndItEndsBeforeTheModuleListing) {
   fake.kernel32.platform = 2;
   fs.files = {"C:\\Windows\\system32\\msvcrt.dll", "C:\\Windows\\system32\\gdiplus.dll"};
   fake.kernel32.loaded = {"msvcrt.dll"};
   form.Form_Load();
-  EXPECT_EQ(fake.log, (std::vector<std::string>{"start", "component", "load gdiplus.dll",
-                                                "finish", "events", "list processes"}));
+  EXPECT_EQ(fake.log,
+            (std::vector<std::string>{"start", "ask gdiplus.dll", "component", "load gdiplus.dll",
+                                      "finish", "events", "list processes"}));
+}
+
+// A name the component library brought in after the name was put to the
+// helper is "loaded": its line tells this process's state when it is written.
+TEST_F(Report, LibraryTheComponentLoadsReadsLoadedThoughAskedAhead) {
+  struct Loading : fake::ComponentLibrary {
+    explicit Loading(fake::Kernel32& kernel32) : kernel32(kernel32) {}
+    void KTR_DLL_VERSION(std::int32_t* bytes, std::int32_t* major, std::int32_t* minor) override {
+      kernel32.loaded.insert("PelkoCore32.dll");
+      fake::ComponentLibrary::KTR_DLL_VERSION(bytes, major, minor);
+    }
+    fake::Kernel32& kernel32;
+  } loading{fake.kernel32};
+  const Platform& p = fake.platform;
+  Platform with_loading{p.kernel32,  p.psapi,         p.version, p.scripting, loading,
+                        p.load_probe, p.window_system, p.app};
+  fs.files = {"E:\\Suite\\PelkoCore32.dll"};
+  Whatsnew other{with_loading, box, list};
+  other.Form_Load();
+  EXPECT_EQ(file_line_of("PelkoCore32.dll"),
+            "PelkoCore32.dll    Path:  E:\\Suite\\PelkoCore32.dll Version:  N/A DLL is loaded");
+  EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "load PelkoCore32.dll"), 0);
 }
 
 TEST_F(Report, OneLinePerTableEntryInTableOrder) {
@@ -133,7 +159,7 @@ TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
   fake.version.files["C:\\Windows\\system32\\msvcrt.dll"] = {0x00070000, 0x0A280000};
   fake.version.files["C:\\Windows\\system32\\gdiplus.dll"] = {0x00050001, 0x00030004};
   fake.kernel32.loaded = {"msvcrt.dll"};
-  fake.kernel32.loadable = {"gdiplus.dll", "msvcrt.dll", "PelkoCore32.dll"};
+  fake.load_probe.loadable = {"gdiplus.dll", "msvcrt.dll", "PelkoCore32.dll"};
   EXPECT_TRUE(form.Form_Load());
 
   EXPECT_EQ(file_line_of("PelkoCore32.dll"),
@@ -173,18 +199,39 @@ TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
   EXPECT_EQ(entry("PelkoOcr32.dll").version, "");
   EXPECT_EQ(entry("atl.dll").load, std::nullopt);
   EXPECT_EQ(entry("atl.dll").path, "");
+  // Why, as the probe told it, beside the state it decided.
+  EXPECT_EQ(entry("gdiplus.dll").load_details.loaded_from, "C:\\Loaded\\gdiplus.dll");
+  EXPECT_EQ(entry("PelkoOcr32.dll").load_details.error, 126u);
+  // A loaded one's from this process's own module.
+  EXPECT_EQ(entry("msvcrt.dll").load_details.loaded_from, "C:\\Modules\\msvcrt.dll");
 }
 
-TEST_F(Report, LoadedLibraryIsNotLoadedAgainAndProbesAreReleased) {
+TEST_F(Report, LoadedLibraryIsNotAskedAbout) {
   fs.files = {"C:\\Windows\\system32\\msvcrt.dll", "C:\\Windows\\system32\\gdiplus.dll",
               "C:\\Windows\\system32\\lz32.dll"};
   fake.kernel32.loaded = {"msvcrt.dll"};
-  fake.kernel32.loadable = {"gdiplus.dll"};
+  fake.load_probe.loadable = {"gdiplus.dll"};
   form.Form_Load();
-  EXPECT_EQ(fake.kernel32.load_attempts,
-            (std::vector<std::string>{"gdiplus.dll", "lz32.dll"}));
-  EXPECT_EQ(fake.kernel32.freed,
-            std::vector<ModuleHandle>{fake::Kernel32::handle_for("gdiplus.dll")});
+  std::vector<std::string> questions;
+  for (const std::string& entry : fake.log)
+    if (entry.starts_with("ask ") || entry.starts_with("load ")) questions.push_back(entry);
+  EXPECT_EQ(questions, (std::vector<std::string>{"ask gdiplus.dll", "ask lz32.dll",
+                                                 "load gdiplus.dll", "load lz32.dll"}));
+}
+
+// Where the system would start no helper, the loads ran in this process: the
+// user is told once, in the report's notices, however many loads there were.
+TEST_F(Report, LoadsInsideTheProgramAreToldOnce) {
+  fs.files = {"C:\\Windows\\system32\\gdiplus.dll", "C:\\Windows\\system32\\lz32.dll"};
+  fake.load_probe.in_process = true;
+  fake.kernel32.environment.erase("PATH");
+  EXPECT_TRUE(form.Form_Load());
+  const std::vector<std::string> told{
+      "The path is undefined",
+      "No helper process could be started, so the libraries were loaded inside this program"};
+  EXPECT_EQ(fake.window_system.messages, told);
+  EXPECT_EQ(form.facts().notices, told);
+  EXPECT_EQ(lines().size(), 4u + 37u);
 }
 
 TEST_F(Report, PathIsTrimmedOfSpacesBeforeUse) {
@@ -239,6 +286,7 @@ TEST_F(ReportFailure, SpecialFolderFailureStopsBeforeTheHeader) {
 
 TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
   fs.failing_candidate = "C:\\Windows\\system32\\gdiplus.dll";
+  fs.files = {"C:\\Windows\\system32\\comdlg32.dll"};
   EXPECT_FALSE(form.Form_Load());
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{
@@ -246,7 +294,10 @@ TEST_F(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
                 "The filename, directory name, or volume label syntax is incorrect."});
   const auto l = lines();
   ASSERT_EQ(l.size(), 4u + 7u);  // the seven entries before gdiplus.dll
-  EXPECT_EQ(l.back(), " comdlg32.dll :   File not found");
+  EXPECT_EQ(l[2], "KTR DLL version 4.7");
+  EXPECT_EQ(l.back(),
+            "comdlg32.dll    Path:  C:\\Windows\\system32\\comdlg32.dll Version:  N/A "
+            "DLL cannot be loaded");
   EXPECT_FALSE(form.facts().complete);
   EXPECT_EQ(form.facts().entries.size(), 7u);
   EXPECT_EQ(form.facts().notices, fake.window_system.messages);

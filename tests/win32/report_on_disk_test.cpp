@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "common/trim_and_upper.h"
 #include "files/file_version.h"
@@ -83,7 +85,13 @@ struct ReportOnDisk : ::testing::Test {
     win32::Win32VersionLibrary version;
     win32::Win32ScriptingRuntime scripting;
     win32::Win32ComponentLibrary component;
-    win32::Win32LoadProbe load_probe{kernel32};
+    // A system that starts no helper, when a test says so.
+    bool refuse_helpers = false;
+    win32::Win32LoadProbe load_probe{[this](const std::wstring& program, std::wstring& line,
+                                            const std::vector<HANDLE>& inherited,
+                                            PROCESS_INFORMATION& started) {
+      return !refuse_helpers && win32::start_helper_process(program, line, inherited, started);
+    }};
   } real;
   fake::WindowSystem window_system;
   fake::Application app;
@@ -154,6 +162,30 @@ TEST_F(ReportOnDisk, LibrariesAlongTheSearchOrderAndTheirStates) {
   EXPECT_EQ(line_of("pelko_forms32.dll"), " pelko_forms32.dll :   File not found");
 }
 
+// Where the system starts no helper, the libraries are loaded in this
+// process, and the user is told so once, beside the report.
+TEST_F(ReportOnDisk, LoadsInsideTheProgramAreToldWhereNoHelperStarts) {
+  real.refuse_helpers = true;
+  const std::wstring current = temp.folder(L"Current");
+  place(temp, L"fixture_v5126000.dll", L"Current\\PelkoCore32.dll");
+  place(temp, L"fixture_initfails.dll", L"Current\\PelkoOcr32.dll");
+  app.folder = utf8(temp.folder(L"Program"));
+  ScopedCurrentFolder in(current);
+  EXPECT_TRUE(form.Form_Load());
+  const std::vector<std::string> told{
+      "No helper process could be started, so the libraries were loaded inside this program"};
+  EXPECT_EQ(window_system.messages, told);
+  EXPECT_EQ(form.facts().notices, told);
+  const std::string c = utf8(current);
+  EXPECT_EQ(line_of("PelkoCore32.dll"),
+            "PelkoCore32.dll    Path:  " + c + "\\PelkoCore32.dll Version:  5.1.2600.0"
+            " DLL can be loaded");
+  EXPECT_EQ(line_of("PelkoOcr32.dll"),
+            "PelkoOcr32.dll    Path:  " + c + "\\PelkoOcr32.dll Version:  3.0.0.1"
+            " DLL cannot be loaded");
+  EXPECT_EQ(real.load_probe.helpers_started(), 0);
+}
+
 TEST_F(ReportOnDisk, SystemLibrariesAreFoundInTheSystemFolder) {
   app.folder = utf8(temp.folder(L"Program"));
   form.Form_Load();
@@ -206,7 +238,7 @@ TEST_F(ReportOnDisk, NamesOutsideTheAnsiCodePageAreFoundAndProbed) {
   const std::string found = form.VBFindDLL(name);
   EXPECT_EQ(found, utf8(folder) + "\\" + name);
   EXPECT_EQ(get_file_version(real.version, found), "1.2.3.4");
-  EXPECT_TRUE(real.load_probe.can_load(found));
+  EXPECT_TRUE(real.load_probe.try_load(found).loads);
   EXPECT_EQ(real.load_probe.helpers_started(), 1);
 }
 

@@ -6,10 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/load_probe_helper.h"
+#include "platform/win32/load_probe_win32.h"
 
 int main(int argc, char** argv) {
-  if (tarnwick::is_load_probe_helper(GetCommandLineW())) return tarnwick::run_load_probe_helper();
+  if (tarnwick::win32::is_load_probe_helper(GetCommandLineW()))
+    return tarnwick::win32::run_load_probe_helper();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -12,7 +12,7 @@ class Win32ComponentLibrary : public ComponentLibrary {
                        std::int32_t* verMinor) override;
 
  private:
-  LazyLibrary library_{L"KTR_Intel_Win32.dll", LibrarySearch::kByName};
+  LazyLibrary library_{L"KTR_Intel_Win32.dll"};
   LazyProc<void WINAPI(std::int32_t*, std::int32_t*, std::int32_t*)> version_{
       library_, "KTR_DLL_VERSION"};
 };

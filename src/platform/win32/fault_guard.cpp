@@ -67,6 +67,27 @@ __attribute__((noinline)) DWORD guarded(Guard& guard, void (*call)(void*), void*
   return guard.code;
 }
 
+// The guard in progress and the filter of last resort, for the life of a
+// guarded call, put back however the call is left: a C++ exception passing
+// through must not leave a guard behind that points into a gone frame.
+class GuardInPlace {
+ public:
+  explicit GuardInPlace(Guard& guard)
+      : outer_(active_guard), previous_filter_(SetUnhandledExceptionFilter(on_unhandled)) {
+    active_guard = &guard;
+  }
+  ~GuardInPlace() {
+    SetUnhandledExceptionFilter(previous_filter_);
+    active_guard = outer_;
+  }
+  GuardInPlace(const GuardInPlace&) = delete;
+  GuardInPlace& operator=(const GuardInPlace&) = delete;
+
+ private:
+  Guard* const outer_;
+  const LPTOP_LEVEL_EXCEPTION_FILTER previous_filter_;
+};
+
 }  // namespace
 
 DWORD run_guarded(void (*call)(void*), void* context) {
@@ -75,13 +96,8 @@ DWORD run_guarded(void (*call)(void*), void* context) {
 #if defined(_M_IX86) || defined(__i386__)
   guard.handler_chain = read_handler_chain();
 #endif
-  Guard* const outer = active_guard;
-  active_guard = &guard;
-  const LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(on_unhandled);
-  const DWORD code = guarded(guard, call, context);
-  SetUnhandledExceptionFilter(previous);
-  active_guard = outer;
-  return code;
+  const GuardInPlace in_place(guard);
+  return guarded(guard, call, context);
 }
 
 #endif

@@ -62,9 +62,16 @@ struct GlobalMemoryTraits {
   static void release(HGLOBAL memory) { GlobalFree(memory); }
 };
 
+struct ViewTraits {
+  static bool valid(const void* view) { return view != nullptr; }
+  static void release(const void* view) { UnmapViewOfFile(view); }
+};
+
 using ScopedHandle = Owned<HANDLE, KernelHandleTraits>;
 using ScopedFont = Owned<HFONT, FontTraits>;
 using ScopedLibrary = Owned<HMODULE, LibraryTraits>;
 using GlobalMemory = Owned<HGLOBAL, GlobalMemoryTraits>;
+// A view of a file mapping.
+using ScopedView = Owned<const void*, ViewTraits>;
 
 }  // namespace tarnwick::win32

@@ -42,12 +42,8 @@ ModuleHandle Win32Kernel32::module_handle(const std::string& name) {
   return reinterpret_cast<ModuleHandle>(GetModuleHandleW(to_wide(name).c_str()));
 }
 
-ModuleHandle Win32Kernel32::load_library(const std::string& name) {
-  return reinterpret_cast<ModuleHandle>(LoadLibraryW(to_wide(name).c_str()));
-}
-
-void Win32Kernel32::free_library(ModuleHandle module) {
-  FreeLibrary(reinterpret_cast<HMODULE>(module));
+std::string Win32Kernel32::module_path(ModuleHandle module) {
+  return module == 0 ? std::string() : to_utf8(module_file_name(reinterpret_cast<HMODULE>(module)));
 }
 
 ProcessHandle Win32Kernel32::open_process(std::uint32_t access, bool inherit,
@@ -130,11 +126,11 @@ std::string Win32Kernel32::long_time(const LocalTime& time) {
   return to_utf8(buffer);
 }
 
-std::wstring own_file_name() {
+std::wstring module_file_name(HMODULE module) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+    const DWORD length = GetModuleFileNameW(module, buffer.data(), size);
     if (length == 0) return {};
     if (length < size) {
       buffer.resize(length);
@@ -143,6 +139,8 @@ std::wstring own_file_name() {
     buffer.resize(buffer.size() * 2);
   }
 }
+
+std::wstring own_file_name() { return module_file_name(nullptr); }
 
 std::wstring full_path_name(const std::wstring& file) {
   std::wstring path(MAX_PATH, L'\0');

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "platform/kernel32.h"
@@ -9,8 +11,7 @@ namespace tarnwick::win32 {
 class Win32Kernel32 : public Kernel32 {
  public:
   ModuleHandle module_handle(const std::string& name) override;
-  ModuleHandle load_library(const std::string& name) override;
-  void free_library(ModuleHandle module) override;
+  std::string module_path(ModuleHandle module) override;
   ProcessHandle open_process(std::uint32_t access, bool inherit,
                              std::uint32_t process_id) override;
   void close_handle(ProcessHandle handle) override;
@@ -23,8 +24,9 @@ class Win32Kernel32 : public Kernel32 {
   std::string long_time(const LocalTime& time) override;
 };
 
-// The full path of this program's own file; empty, with the system's error,
-// when it cannot be read.
+// The full path of a loaded module's file, of this program's own with none;
+// empty, with the system's error, when it cannot be read.
+std::wstring module_file_name(HMODULE module);
 std::wstring own_file_name();
 
 // The full path the system makes of a file name (relative to the current

@@ -8,18 +8,13 @@
 
 namespace tarnwick::win32 {
 
-// How a library is looked for: by name, the system's own search, which is
-// what the report describes. The system's libraries are bound through the
+// A library loaded on first need by its bare name, the system's own search,
+// which is what the report describes, and kept loaded for the process's
+// life: the component library. The system's libraries are bound through the
 // table in system_calls.h instead, from the system folder only.
-enum class LibrarySearch { kByName };
-
-// A library loaded on first need and kept loaded for the process's life.
 class LazyLibrary {
  public:
-  LazyLibrary(const wchar_t* file_name, LibrarySearch search)
-      : file_name_(file_name) {
-    (void)search;
-  }
+  explicit LazyLibrary(const wchar_t* file_name) : file_name_(file_name) {}
   LazyLibrary(const LazyLibrary&) = delete;
   LazyLibrary& operator=(const LazyLibrary&) = delete;
 

@@ -10,8 +10,9 @@ namespace tarnwick::win32 {
 
 namespace {
 
-constexpr const wchar_t* kLibraryFiles[] = {L"psapi.dll",   L"version.dll",  L"user32.dll",
-                                            L"shell32.dll", L"msftedit.dll", L"riched20.dll"};
+constexpr const wchar_t* kLibraryFiles[] = {L"psapi.dll",    L"version.dll", L"user32.dll",
+                                            L"shell32.dll",  L"ntdll.dll",   L"msftedit.dll",
+                                            L"riched20.dll"};
 constexpr std::size_t kLibraryCount = std::size(kLibraryFiles);
 
 const wchar_t* file_of(SystemLibrary library) {
@@ -45,6 +46,10 @@ std::array<LoadedLibrary, kLibraryCount>& loaded_libraries() {
 }
 
 }  // namespace
+
+HMODULE load_system_library_for_a_while(const wchar_t* file_name) {
+  return load_from_system_folder(file_name);
+}
 
 HMODULE system_library(SystemLibrary library) {
   LoadedLibrary& entry = loaded_libraries()[static_cast<std::size_t>(library)];

@@ -19,11 +19,17 @@
 namespace tarnwick::win32 {
 
 // The system libraries the program loads at run time.
-enum class SystemLibrary { psapi, version, user32, shell32, msftedit, riched20 };
+enum class SystemLibrary { psapi, version, user32, shell32, ntdll, msftedit, riched20 };
 
 // The library, loaded on first need and kept for the process's life; null,
 // with the system's error, when it cannot be loaded.
 HMODULE system_library(SystemLibrary library);
+
+// A system library loaded from the system folder for a while, by a caller
+// that frees it again: dbghelp, held for one explanation of a failed load
+// only, so that the process keeps the modules it had. Null, with the
+// system's error, when it cannot be loaded.
+HMODULE load_system_library_for_a_while(const wchar_t* file_name);
 
 // One entry point of a system library, looked up once.
 class SystemEntryPoint {
@@ -80,7 +86,9 @@ class SystemCall : public SystemEntryPoint {
   X(user32, GetDpiForWindow, UINT WINAPI(HWND))                                         \
   X(user32, AdjustWindowRectExForDpi, BOOL WINAPI(LPRECT, DWORD, BOOL, DWORD, UINT))    \
   /* The command line, split by the system's own rules. */                              \
-  X(shell32, CommandLineToArgvW, LPWSTR* WINAPI(LPCWSTR, int*))
+  X(shell32, CommandLineToArgvW, LPWSTR* WINAPI(LPCWSTR, int*))                         \
+  /* The known libraries' sections, for the explanation of a failed load. */            \
+  X(ntdll, NtOpenSection, LONG NTAPI(PHANDLE, ACCESS_MASK, PVOID))
 
 namespace system_calls {
 #define TARNWICK_DECLARE_SYSTEM_CALL(library, name, ...) extern SystemCall<__VA_ARGS__> name;

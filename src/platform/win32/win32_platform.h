@@ -21,7 +21,7 @@ struct Win32Platform {
   Win32VersionLibrary version;
   Win32ScriptingRuntime scripting;
   Win32ComponentLibrary component;
-  Win32LoadProbe load_probe{kernel32};
+  Win32LoadProbe load_probe;
   Win32WindowSystem window_system;
   Application& app;
   Platform platform{kernel32,   psapi,         version, scripting, component,

@@ -1,0 +1,145 @@
+// Why a load failed, told from the files: the system's error and its text,
+// the machine of a file this process cannot take, and what a library's
+// imports cannot resolve, however many levels down and however broken the
+// tables that say so.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/load_diagnosis.h"
+#include "platform/win32/utf16.h"
+#include "support/build_paths.h"
+#include "support/temp_folder.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+using Missing = std::vector<std::string>;
+
+// The fixtures under their own names in a folder that is the current one, so
+// that a load by bare name finds them there, as the helper's would.
+class ExplainFailedLoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(testing::fixture_file(L"fixture_deepmissing.dll")))
+      GTEST_SKIP() << "the fixture libraries are not built";
+    for (const wchar_t* name :
+         {L"fixture_deepmissing.dll", L"fixture_missingimport.dll", L"fixture_nosuchentry.dll",
+          L"fixture_v1234.dll", L"fixture_initfails.dll", L"fixture_text.dll",
+          L"fixture_empty.dll", L"fixture_loop_a.dll", L"fixture_loop_b.dll",
+          L"fixture_imports_cut.dll", L"fixture_imports_outside.dll"})
+      fs::copy_file(testing::fixture_file(name), temp_.path() / name);
+    if (fs::exists(testing::fixture_file(L"fixture_other_word_size.dll")))
+      fs::copy_file(testing::fixture_file(L"fixture_other_word_size.dll"),
+                    temp_.path() / L"fixture_other_word_size.dll");
+    previous_ = fs::current_path();
+    fs::current_path(temp_.path());
+  }
+  void TearDown() override {
+    if (!previous_.empty()) fs::current_path(previous_);
+  }
+
+  // The system's own attempt, then the explanation of its failure.
+  LoadDetails load(const wchar_t* name) {
+    LoadDetails details;
+    HMODULE module = LoadLibraryW(name);
+    const DWORD error = GetLastError();
+    if (module != nullptr) {
+      FreeLibrary(module);
+      ADD_FAILURE() << win32::to_utf8(name) << " loaded";
+      return details;
+    }
+    win32::explain_failed_load(name, error, details);
+    return details;
+  }
+  // An explanation of a failure the system was not asked for: the files are
+  // too broken to let its loader at them in the test's own process.
+  static LoadDetails explain(const wchar_t* name, unsigned long error) {
+    LoadDetails details;
+    win32::explain_failed_load(name, error, details);
+    return details;
+  }
+
+  testing::TempFolder temp_;
+  fs::path previous_;
+};
+
+TEST_F(ExplainFailedLoad, DependencyMissingTwoLevelsDownIsNamedAndTheOnesThereAreNot) {
+  const LoadDetails details = load(L"fixture_deepmissing.dll");
+  EXPECT_EQ(details.error, static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_FALSE(details.message.empty());
+  EXPECT_EQ(details.message.find_first_of("\r\n"), std::string::npos) << details.message;
+  // Not the middle library, which is there; not kernel32, which the system has.
+  EXPECT_EQ(details.missing, Missing{"tarnwick_absent.dll"});
+  EXPECT_EQ(details.machine, "");
+}
+
+TEST_F(ExplainFailedLoad, EntryPointThePresentDependencyLacksIsNamedWithItsLibrary) {
+  // Windows refuses the load (127); Wine binds a stub that faults when called
+  // and loads it, so there the failure is only supposed.
+  LoadDetails details;
+  if (HMODULE module = LoadLibraryW(L"fixture_nosuchentry.dll")) {
+    FreeLibrary(module);
+    details = explain(L"fixture_nosuchentry.dll", ERROR_PROC_NOT_FOUND);
+  } else {
+    const DWORD error = GetLastError();
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    details = explain(L"fixture_nosuchentry.dll", error);
+  }
+  EXPECT_EQ(details.missing, Missing{"fixture_v1234.dll!NoSuchFunction"});
+}
+
+TEST_F(ExplainFailedLoad, LibraryItselfNowhereIsWhatIsMissing) {
+  const LoadDetails details = load(L"tarnwick_nowhere.dll");
+  EXPECT_EQ(details.error, static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(details.missing, Missing{"tarnwick_nowhere.dll"});
+}
+
+TEST_F(ExplainFailedLoad, InitialisationThatRefusesSaysSo) {
+  const LoadDetails details = load(L"fixture_initfails.dll");
+  EXPECT_EQ(details.error, static_cast<std::uint32_t>(ERROR_DLL_INIT_FAILED));
+  std::string message = details.message;
+  std::transform(message.begin(), message.end(), message.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  EXPECT_NE(message.find("init"), std::string::npos) << details.message;
+  EXPECT_TRUE(details.missing.empty());
+  EXPECT_EQ(details.machine, "");
+}
+
+TEST_F(ExplainFailedLoad, MachineOfAFileThisProcessCannotTake) {
+  if (fs::exists(L"fixture_other_word_size.dll")) {
+    EXPECT_EQ(load(L"fixture_other_word_size.dll").machine, sizeof(void*) == 4 ? "x64" : "x86");
+  }
+  EXPECT_EQ(load(L"fixture_text.dll").machine, "unknown");
+  EXPECT_EQ(load(L"fixture_empty.dll").machine, "unknown");
+  // A library of this process's own machine has none to tell.
+  EXPECT_EQ(load(L"fixture_initfails.dll").machine, "");
+}
+
+// The hostile files: each costs at most its own details, never the caller.
+TEST_F(ExplainFailedLoad, LoopOfImportsEndsAndNamesOnlyWhatIsAbsent) {
+  for (const wchar_t* name : {L"fixture_loop_a.dll", L"fixture_loop_b.dll"}) {
+    const LoadDetails details = load(name);
+    EXPECT_EQ(details.missing, Missing{"tarnwick_absent.dll"}) << win32::to_utf8(name);
+  }
+}
+
+TEST_F(ExplainFailedLoad, BrokenImportTablesCostOnlyTheirOwnEntries) {
+  // The table begins just before the file ends: nothing of it can be read.
+  EXPECT_TRUE(explain(L"fixture_imports_cut.dll", ERROR_MOD_NOT_FOUND).missing.empty());
+  // The first entry names its library and entry points far outside the file;
+  // the entry after it still tells.
+  EXPECT_EQ(explain(L"fixture_imports_outside.dll", ERROR_MOD_NOT_FOUND).missing,
+            Missing{"tarnwick_absent.dll"});
+}
+
+}  // namespace
+}  // namespace tarnwick
