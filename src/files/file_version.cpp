@@ -20,15 +20,13 @@ std::uint32_t field_at(const unsigned char* record, std::size_t offset) {
          static_cast<std::uint32_t>(record[offset + 3]) << 24;
 }
 
-}  // namespace
-
-std::uint16_t hi_word(std::uint32_t value) {
-  return static_cast<std::uint16_t>(value >> 16);
-}
+std::uint16_t hi_word(std::uint32_t value) { return static_cast<std::uint16_t>(value >> 16); }
 
 std::uint16_t lo_word(std::uint32_t value) {
   return static_cast<std::uint16_t>(value & 0xFFFF);
 }
+
+}  // namespace
 
 std::string get_file_version(VersionLibrary& version, const std::string& path) {
   try {

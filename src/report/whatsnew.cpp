@@ -53,7 +53,8 @@ void Whatsnew::get_KTR_version(std::int32_t& verBytes, std::int32_t& verMajor,
 
 FileSystemObject& Whatsnew::file_system_object() {
   if (!file_system)
-    throw SystemError(OwnError::kNoFileSystem, "Whatsnew", "Object variable or With block variable not set");
+    throw SystemError(OwnError::kNoFileSystem, "Whatsnew",
+                      "The file search ran before its file-system object was made");
   return *file_system;
 }
 

