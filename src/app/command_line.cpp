@@ -16,9 +16,11 @@ bool is_switch(const std::wstring& argument, const wchar_t* name) {
   return _wcsicmp(argument.c_str(), name) == 0;
 }
 
-bool is_known_switch(const std::wstring& argument) {
-  return is_switch(argument, L"/report") || is_switch(argument, L"/json") ||
-         is_switch(argument, L"/?");
+// "/jsn" after /report is a misspelt switch, not a file at the drive's root:
+// a switch-like word with no further path separator is never taken as FILE.
+bool looks_like_switch(const std::wstring& argument) {
+  return argument.size() > 1 && argument[0] == L'/' &&
+         argument.find_first_of(L"/\\", 1) == std::wstring::npos;
 }
 
 // Takes the file name after a switch into `target`; false, with the reason in
@@ -31,7 +33,7 @@ bool take_file(const std::vector<std::wstring>& arguments, std::size_t& at,
     return false;
   }
   if (at + 1 >= arguments.size() || arguments[at + 1].empty() ||
-      is_known_switch(arguments[at + 1])) {
+      looks_like_switch(arguments[at + 1])) {
     error = name + L" needs a file name, or - for the standard output";
     return false;
   }

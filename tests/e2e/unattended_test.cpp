@@ -258,7 +258,7 @@ TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
   for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
                                L"/? /report -", L"/report - /json -",
                                L"/report report.txt /json sub\\..\\REPORT.TXT",
-                               L"/jsn f /report r", L"/report r stray"}) {
+                               L"/jsn f /report r", L"/report /jsn", L"/report r stray"}) {
     const Finished finished = run(wrong);
     EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
     EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
