@@ -8,6 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 #include "report/line_details.h"
 
@@ -47,9 +48,10 @@ WhatsnewWindow::~WhatsnewWindow() {
 
 std::unique_ptr<WhatsnewWindow> WhatsnewWindow::create(HINSTANCE instance, Platform& platform,
                                                        win32::Win32WindowSystem& window_system) {
-  // Loads common controls 6, which the manifest asks for, for themed buttons.
+  // Loads common controls 6, which the manifest asks for, for themed buttons;
+  // without them the buttons are plain, and the window works all the same.
   INITCOMMONCONTROLSEX common_controls{sizeof(common_controls), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&common_controls);
+  if (auto* init = win32::system_calls::InitCommonControlsEx.find()) init(&common_controls);
 
   register_window_class(instance, window_procedure);
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const wchar_t* kLibraryFiles[] = {L"psapi.dll",    L"version.dll", L"user32.dll",
                                             L"shell32.dll",  L"ntdll.dll",   L"msftedit.dll",
-                                            L"riched20.dll"};
+                                            L"riched20.dll", L"comctl32.dll"};
 constexpr std::size_t kLibraryCount = std::size(kLibraryFiles);
 
 const wchar_t* file_of(SystemLibrary library) {

@@ -13,13 +13,14 @@
 // other way.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <mutex>
 
 namespace tarnwick::win32 {
 
 // The system libraries the program loads at run time.
-enum class SystemLibrary { psapi, version, user32, shell32, ntdll, msftedit, riched20 };
+enum class SystemLibrary { psapi, version, user32, shell32, ntdll, msftedit, riched20, comctl32 };
 
 // The library, loaded on first need and kept for the process's life; null,
 // with the system's error, when it cannot be loaded.
@@ -85,6 +86,9 @@ class SystemCall : public SystemEntryPoint {
   /* Per-window DPI, Windows 10 1607 and later: optional. */                            \
   X(user32, GetDpiForWindow, UINT WINAPI(HWND))                                         \
   X(user32, AdjustWindowRectExForDpi, BOOL WINAPI(LPRECT, DWORD, BOOL, DWORD, UINT))    \
+  /* Common controls 6 for themed buttons, which the manifest selects. Bound late, so  \
+     that the load-probe helper, the same program, starts without them. */            \
+  X(comctl32, InitCommonControlsEx, BOOL WINAPI(const INITCOMMONCONTROLSEX*))           \
   /* The command line, split by the system's own rules. */                              \
   X(shell32, CommandLineToArgvW, LPWSTR* WINAPI(LPCWSTR, int*))                         \
   /* The known libraries' sections, for the explanation of a failed load. */            \
