@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32/error_win32.h"
+#include "platform/win32/file_system_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/utf16.h"
@@ -103,8 +104,7 @@ std::wstring without_length_limit(const std::wstring& full) {
 // is replaced, which keeps its permissions, attributes and creation time; a
 // rename over it would give it the new file's.
 bool put_in_place(const std::wstring& temporary, const std::wstring& target) {
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (win32::is_file(target)) {
     if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
       return true;

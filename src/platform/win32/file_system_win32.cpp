@@ -22,10 +22,13 @@ std::string Win32FileSystemObject::special_folder_path(int folder) {
   return to_utf8(std::wstring_view(buffer, length));
 }
 
+bool is_file(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool Win32FileSystemObject::file_exists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return is_file(to_wide(path));
 }
 
 std::unique_ptr<FileSystemObject> Win32ScriptingRuntime::create_file_system_object() {

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <string>
+
 #include "platform/file_system.h"
 
 namespace tarnwick::win32 {
+
+// True when a file, not a folder, exists at exactly this path.
+bool is_file(const std::wstring& path);
 
 class Win32FileSystemObject : public FileSystemObject {
  public:

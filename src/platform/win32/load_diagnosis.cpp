@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/win32/error_win32.h"
+#include "platform/win32/file_system_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/system_calls.h"
@@ -400,11 +401,6 @@ std::wstring system_folder_text(Query query) {
   wchar_t folder[MAX_PATH + 1] = {};
   const UINT length = query(folder, MAX_PATH + 1);
   return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(folder, length);
-}
-
-bool is_file(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // The system's search for a library named without a folder, as a load by
