@@ -454,12 +454,8 @@ class SystemSearch {
 
  private:
   Resolved search(const std::wstring& name) const {
-    if (HMODULE loaded = GetModuleHandleW(name.c_str())) {
-      std::wstring path(MAX_PATH, L'\0');
-      const DWORD length = GetModuleFileNameW(loaded, path.data(), MAX_PATH);
-      path.resize(length < MAX_PATH ? length : 0);
-      return {Resolved::Kind::supplied, path};
-    }
+    if (HMODULE loaded = GetModuleHandleW(name.c_str()))
+      return {Resolved::Kind::supplied, module_file_name(loaded)};
     if (known(name)) return {Resolved::Kind::supplied, system_folder_ + L"\\" + name};
     for (const std::wstring& folder : folders_) {
       if (folder.empty()) continue;
