@@ -207,7 +207,8 @@ std::wstring handle_text(HANDLE handle) {
 
 LoadAnswer load_here(const std::string& name) {
   LoadAnswer answer;
-  const HMODULE module = LoadLibraryW(to_wide(name).c_str());
+  const std::wstring wide_name = to_wide(name);
+  const HMODULE module = LoadLibraryW(wide_name.c_str());
   if (module == nullptr) {
     const DWORD error = GetLastError();
     answer.details.error = error;
@@ -215,7 +216,7 @@ LoadAnswer load_here(const std::string& name) {
     // The file's own analysis of a failed load (its machine, what it cannot
     // resolve) belongs here, on the side that made the attempt: in the
     // helper, or in this process where no helper could be started.
-    explain_failed_load(to_wide(name), error, answer.details);
+    explain_failed_load(wide_name, error, answer.details);
     return answer;
   }
   answer.loads = true;
