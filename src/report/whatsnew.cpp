@@ -100,6 +100,10 @@ bool Whatsnew::Form_Load() {
 }
 
 void Whatsnew::notify(const std::string& text) {
+  if (holding_notices_) {
+    search_.notices.push_back(text);
+    return;
+  }
   facts_.notices.push_back(text);
   platform_.window_system.message_box(text);
 }
@@ -110,8 +114,34 @@ void Whatsnew::notify_if_loaded_in_process() {
   notify(kLoadsInProcess);
 }
 
-void Whatsnew::build_report() {
+void Whatsnew::search_ahead() {
+  search_ = Search{};
+  search_.done = true;
   platform_.load_probe.start();
+  struct Holding {
+    bool& holding;
+    explicit Holding(bool& flag) : holding(flag) { holding = true; }
+    ~Holding() { holding = false; }
+  } holding_notices{holding_notices_};
+  try {
+    file_system = platform_.scripting.create_file_system_object();
+    windows_folder = file_system->special_folder_path(FileSystemObject::kWindowsFolder);
+    system_folder = file_system->special_folder_path(FileSystemObject::kSystemFolder);
+  } catch (const std::exception&) {
+    search_.setup_failure = std::current_exception();
+    return;
+  }
+  // A search that fails still leaves the entries before it to be written,
+  // as they would have been, before the failure is told.
+  try {
+    for (std::string_view name : kSystemFileTable)
+      search_.found.push_back(find_file(std::string(name)));
+  } catch (const std::exception&) {
+    search_.failure = std::current_exception();
+  }
+}
+
+void Whatsnew::build_report() {
   // Who and when first, so that even a report that stops before its header
   // can say which program it came from.
   Application& app = platform_.app;
@@ -120,24 +150,16 @@ void Whatsnew::build_report() {
   facts_.program_version = app.version();
   facts_.time = kernel32.local_time();
 
-  file_system = platform_.scripting.create_file_system_object();
-  windows_folder = file_system->special_folder_path(FileSystemObject::kWindowsFolder);
-  system_folder = file_system->special_folder_path(FileSystemObject::kSystemFolder);
+  // The files are searched and their versions read while the helper loads
+  // what it is asked; a search made ahead is used once.
+  if (!search_.done) search_ahead();
+  const Search search = std::exchange(search_, Search{});
+  if (search.setup_failure) std::rethrow_exception(search.setup_failure);
   RichText_file_path.set_text(
       header_line(facts_.program_name, facts_.program_version,
                   general_date(kernel32, facts_.time)) +
       "\r");
-
-  // The files are searched and their versions read while the helper loads
-  // what it is asked. A search that fails still leaves the lines before it
-  // to be written, as they would have been, before the failure is told.
-  std::vector<FoundFile> found;
-  std::exception_ptr search_failure;
-  try {
-    for (std::string_view name : kSystemFileTable) found.push_back(find_file(std::string(name)));
-  } catch (const std::exception&) {
-    search_failure = std::current_exception();
-  }
+  for (const std::string& notice : search.notices) notify(notice);
 
   std::int32_t verBytes = 0, verMajor = 0, verMinor = 0;
   get_KTR_version(verBytes, verMajor, verMinor);
@@ -149,8 +171,8 @@ void Whatsnew::build_report() {
   }
   append_line("");
 
-  for (const FoundFile& file : found) append_file_line(file);
-  if (search_failure) std::rethrow_exception(search_failure);
+  for (const FoundFile& file : search.found) append_file_line(file);
+  if (search.failure) std::rethrow_exception(search.failure);
 
   // The module section describes this process alone, with no helper left.
   platform_.load_probe.finish();

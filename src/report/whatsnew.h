@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,14 @@ class Whatsnew {
   std::string VBFindDLL(const std::string& fname);
   std::string VBFindFileInPath(const std::string& fname);
   void VB_get_path_folders();
+
+  // Searches for the table's files and reads their versions ahead of the
+  // load event, putting each found name this process has not loaded to the
+  // load probe, so that the helper tests them while the window is made.
+  // Shows and raises nothing: what the search has to tell, and a failure,
+  // are told in their place when Form_Load writes the report, which then
+  // takes this search's findings instead of searching again.
+  void search_ahead();
 
   // Event handlers. Form_Load tells whether the report was built to its end;
   // after a failure the box holds the report as far as it got.
@@ -49,6 +58,17 @@ class Whatsnew {
     std::string version;
   };
 
+  // What a search found, and what it has to tell when the report reaches it.
+  struct Search {
+    bool done = false;
+    // Raised before any file was looked for: nothing of the report follows.
+    std::exception_ptr setup_failure;
+    std::vector<FoundFile> found;
+    // Raised while looking for the entry after the last one found.
+    std::exception_ptr failure;
+    std::vector<std::string> notices;
+  };
+
   FileSystemObject& file_system_object();
   void build_report();
   void append_line(const std::string& line);
@@ -65,6 +85,8 @@ class Whatsnew {
   ListBox& List_DLL;
   ReportFacts facts_;
   bool told_loads_in_process_ = false;
+  Search search_;
+  bool holding_notices_ = false;  // while searching ahead
 };
 
 }  // namespace tarnwick

@@ -40,7 +40,9 @@ void register_window_class(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 WhatsnewWindow::WhatsnewWindow(Platform& platform, win32::Win32WindowSystem& window_system)
-    : platform_(platform), window_system_(window_system) {}
+    : platform_(platform),
+      window_system_(window_system),
+      whatsnew_(std::make_unique<Whatsnew>(platform, report_box_, module_list_)) {}
 
 WhatsnewWindow::~WhatsnewWindow() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -56,6 +58,12 @@ std::unique_ptr<WhatsnewWindow> WhatsnewWindow::create(HINSTANCE instance, Platf
   register_window_class(instance, window_procedure);
 
   std::unique_ptr<WhatsnewWindow> window(new WhatsnewWindow(platform, window_system));
+  // The files are looked for before the window is made, so that the helper
+  // has every name it must test while the window is made. The rich-text
+  // library comes first: the search then finds it loaded, as the report will,
+  // and does not put it to the helper.
+  load_rich_edit();
+  window->whatsnew_->search_ahead();
   HWND handle = CreateWindowExW(kWindowExStyle, kWindowClass, kTitle, kWindowStyle, 0, 0, 0, 0,
                                 nullptr, nullptr, instance, window.get());
   if (handle == nullptr) {
@@ -70,7 +78,7 @@ void WhatsnewWindow::load() {
     whatsnew_->Form_Load();
     // Appending leaves the caret after the last line; the report is read
     // from its top.
-    report_box_->show_start();
+    report_box_.show_start();
   } catch (const std::exception& error) {
     report_failure(error.what());
   }
@@ -171,9 +179,8 @@ LRESULT WhatsnewWindow::handle_message(UINT message, WPARAM wparam, LPARAM lpara
 bool WhatsnewWindow::on_create(const CREATESTRUCTW& creation) {
   try {
     create_controls(creation.hInstance);
-    report_box_ = std::make_unique<RichTextBox>(controls_[kReport]);
-    module_list_ = std::make_unique<Win32ListBox>(controls_[kList]);
-    whatsnew_ = std::make_unique<Whatsnew>(platform_, *report_box_, *module_list_);
+    report_box_ = RichTextBox(controls_[kReport]);
+    module_list_ = Win32ListBox(controls_[kList]);
     // At start-up the window goes where the table puts it, on that monitor.
     const UINT dpi = dpi_of(window_);
     apply_layout(dpi, work_area_at(client_origin(dpi)));
@@ -279,7 +286,7 @@ void WhatsnewWindow::on_notify(const NMHDR& notice) {
 }
 
 void WhatsnewWindow::show_caret_line_details() {
-  const std::string details = details_for_line(whatsnew_->facts(), report_box_->caret_line());
+  const std::string details = details_for_line(whatsnew_->facts(), report_box_.caret_line());
   SetWindowTextW(controls_[kDetails], win32::to_wide(details).c_str());
 }
 

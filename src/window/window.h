@@ -49,8 +49,8 @@ class WhatsnewWindow {
   // when the message was dealt with and must not be dispatched.
   bool translate_message(MSG& message);
 
-  TextBox& report_box() { return *report_box_; }
-  ListBox& module_list() { return *module_list_; }
+  TextBox& report_box() { return report_box_; }
+  ListBox& module_list() { return module_list_; }
 
  private:
   WhatsnewWindow(Platform& platform, win32::Win32WindowSystem& window_system);
@@ -92,8 +92,10 @@ class WhatsnewWindow {
   std::array<HWND, kControlCount> controls_{};
   // The control that had the focus when the window was last deactivated.
   HWND focus_ = nullptr;
-  std::unique_ptr<RichTextBox> report_box_;
-  std::unique_ptr<Win32ListBox> module_list_;
+  // Made with the window object, before its controls, so that the logic can
+  // search ahead; they are given their controls when those are made.
+  RichTextBox report_box_{nullptr};
+  Win32ListBox module_list_{nullptr};
   std::unique_ptr<Whatsnew> whatsnew_;
   std::exception_ptr create_failure_;
   bool created_ = false;

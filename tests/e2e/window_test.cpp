@@ -53,6 +53,16 @@ class WhatsnewWindowInProcess : public ::testing::Test {
   void SetUp() override {
     if (!can_make_windows())
       GTEST_SKIP() << testing::kNoDisplay;
+    fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
+    open_window();
+  }
+
+  void TearDown() override { close_window(); }
+
+  // The window looks for the files as it is made: a test that changes what
+  // the search meets makes it again.
+  void open_window() {
+    close_window();
     window_ = WhatsnewWindow::create(GetModuleHandleW(nullptr), fake_.platform, window_system_);
     std::vector<HWND> children;
     EnumChildWindows(window_->handle(), collect, reinterpret_cast<LPARAM>(&children));
@@ -67,7 +77,7 @@ class WhatsnewWindowInProcess : public ::testing::Test {
     }
   }
 
-  void TearDown() override {
+  void close_window() {
     window_.reset();
     // Destroying the window asks the thread to quit; this thread goes on.
     MSG quit;
@@ -216,9 +226,11 @@ TEST_F(WhatsnewWindowInProcess, DoneDestroysTheWindowAndEndsTheMessageLoopWithZe
 
 TEST_F(WhatsnewWindowInProcess, LoadFailureIsToldWhileHiddenAndThePartialReportIsShown) {
   // The search fails at the fourth table entry's first candidate.
-  fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
-  fake_.scripting.next->failing_candidate =
-      fake_.app.folder + "\\" + std::string(kSystemFileTable[3]);
+  auto file_system = std::make_unique<fake::FileSystemObject>();
+  file_system->failing_candidate = fake_.app.folder + "\\" + std::string(kSystemFileTable[3]);
+  fake_.scripting.next = std::move(file_system);
+  open_window();
+  EXPECT_TRUE(fake_.window_system.messages.empty());  // told by the load event, not before
   window_->load();
   ASSERT_EQ(fake_.window_system.messages.size(), 1u);
   EXPECT_EQ(fake_.window_system.messages[0],
@@ -238,7 +250,6 @@ TEST_F(WhatsnewWindowInProcess, LoadFailureIsToldWhileHiddenAndThePartialReportI
 // be bound; the program loads that library from the system folder only, so
 // the failure is arranged with a substitute.
 TEST_F(WhatsnewWindowInProcess, ModuleListingFailureIsToldAndTheFileLinesStay) {
-  fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
   fake_.psapi.missing_entry_point = "EnumProcesses";
   window_->load();
   ASSERT_EQ(fake_.window_system.messages.size(), 1u);
@@ -253,7 +264,6 @@ TEST_F(WhatsnewWindowInProcess, ModuleListingFailureIsToldAndTheFileLinesStay) {
 }
 
 TEST_F(WhatsnewWindowInProcess, LoadedReportIsShownFromItsTop) {
-  fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
   std::vector<std::string> modules{"C:\\Tarnwick\\Pelko_Files.exe"};
   for (int i = 0; i < 300; ++i) modules.push_back("C:\\Suite\\m" + std::to_string(i) + ".dll");
   fake_.psapi.add(fake_.kernel32, fake_.kernel32.own_id, modules);

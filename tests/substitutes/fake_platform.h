@@ -209,10 +209,13 @@ class WindowSystem : public tarnwick::WindowSystem {
   std::string clipboard = "(something from another program)";
   int clipboard_failures_left = 0;
 
-  // Where the event passes are noted, when set.
+  // Where the event passes and the boxes are noted, when set.
   std::vector<std::string>* log = nullptr;
 
-  void message_box(const std::string& text) override { messages.push_back(text); }
+  void message_box(const std::string& text) override {
+    messages.push_back(text);
+    if (log != nullptr) log->push_back("message " + text);
+  }
   void pump_pending_messages() override {
     if (log != nullptr) log->push_back("events");
   }
