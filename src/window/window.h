@@ -33,7 +33,8 @@ class WhatsnewWindow {
   static constexpr const wchar_t* kTitle = L"" TARNWICK_WINDOW_TITLE;
 
   // Creates the window with its controls, laid out at the screen's DPI and
-  // still hidden. Raises SystemError when the window cannot be made.
+  // still hidden, after the logic has looked for the files (Whatsnew::
+  // search_ahead). Raises SystemError when the window cannot be made.
   static std::unique_ptr<WhatsnewWindow> create(HINSTANCE instance, Platform& platform,
                                                 win32::Win32WindowSystem& window_system);
   ~WhatsnewWindow();
