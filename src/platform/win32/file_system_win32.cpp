@@ -4,22 +4,21 @@
 
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
 std::string Win32FileSystemObject::special_folder_path(int folder) {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  UINT length = 0;
+  std::wstring path;
   if (folder == kWindowsFolder)
-    length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+    path = windows_folder();
   else if (folder == kSystemFolder)
-    length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    path = system_folder();
   else
     throw SystemError(ERROR_INVALID_PARAMETER, "FileSystemObject", "There is no special folder of that number");
-  if (length == 0 || length > MAX_PATH)
-    throw last_error("FileSystemObject", "The special folder cannot be read");
-  return to_utf8(std::wstring_view(buffer, length));
+  if (path.empty()) throw last_error("FileSystemObject", "The special folder cannot be read");
+  return to_utf8(path);
 }
 
 bool is_file(const std::wstring& path) {

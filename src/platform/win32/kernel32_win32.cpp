@@ -142,18 +142,14 @@ std::wstring module_file_name(HMODULE module) {
 
 std::wstring own_file_name() { return module_file_name(nullptr); }
 
+std::wstring system_folder() { return grow_and_query(GetSystemDirectoryW); }
+
+std::wstring windows_folder() { return grow_and_query(GetWindowsDirectoryW); }
+
 std::wstring full_path_name(const std::wstring& file) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFullPathNameW(file.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(length);
-  }
+  return grow_and_query([&](wchar_t* buffer, DWORD capacity) {
+    return GetFullPathNameW(file.c_str(), capacity, buffer, nullptr);
+  });
 }
 
 int utc_offset_minutes(const LocalTime& time) {

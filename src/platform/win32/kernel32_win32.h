@@ -29,6 +29,11 @@ class Win32Kernel32 : public Kernel32 {
 std::wstring module_file_name(HMODULE module);
 std::wstring own_file_name();
 
+// The system folder and the Windows folder; empty, with the system's error,
+// when they cannot be read.
+std::wstring system_folder();
+std::wstring windows_folder();
+
 // The full path the system makes of a file name (relative to the current
 // folder, "." and ".." resolved, "/" read as "\\"); empty, with the
 // system's error, when it makes none.

@@ -396,13 +396,6 @@ std::wstring folder_of(const std::wstring& path) {
   return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
 }
 
-template <typename Query>
-std::wstring system_folder_text(Query query) {
-  wchar_t folder[MAX_PATH + 1] = {};
-  const UINT length = query(folder, MAX_PATH + 1);
-  return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(folder, length);
-}
-
 // The system's search for a library named without a folder, as a load by
 // name makes it in this process: side-by-side assemblies, API sets,
 // libraries loaded already, the known libraries, then the folders in the
@@ -414,8 +407,8 @@ class SystemSearch {
   SystemSearch() {
     Win32Kernel32 kernel32;
     folders_.push_back(folder_of(own_file_name()));
-    const std::wstring system = system_folder_text(GetSystemDirectoryW);
-    const std::wstring windows = system_folder_text(GetWindowsDirectoryW);
+    const std::wstring system = system_folder();
+    const std::wstring windows = windows_folder();
     system_folder_ = system;
     folders_.push_back(system);
     folders_.push_back(windows.empty() ? windows : windows + L"\\System");

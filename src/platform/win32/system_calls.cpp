@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/win32/error_win32.h"
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
@@ -27,10 +28,9 @@ HMODULE load_from_system_folder(const wchar_t* file_name) {
   // Systems without the search flags (Windows 7 before its update) refuse
   // the flag itself; a full path in the system folder means the same there.
   if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
-  wchar_t folder[MAX_PATH + 1] = {};
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH) return nullptr;
-  const std::wstring path = std::wstring(folder, length) + L"\\" + file_name;
+  const std::wstring folder = system_folder();
+  if (folder.empty()) return nullptr;
+  const std::wstring path = folder + L"\\" + file_name;
   return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
