@@ -210,13 +210,10 @@ LoadAnswer load_here(const std::string& name) {
   const std::wstring wide_name = to_wide(name);
   const HMODULE module = LoadLibraryW(wide_name.c_str());
   if (module == nullptr) {
-    const DWORD error = GetLastError();
-    answer.details.error = error;
-    answer.details.message = system_message(error);
-    // The file's own analysis of a failed load (its machine, what it cannot
-    // resolve) belongs here, on the side that made the attempt: in the
+    // The error, its text and the file's own analysis (its machine, what it
+    // cannot resolve) belong here, on the side that made the attempt: in the
     // helper, or in this process where no helper could be started.
-    explain_failed_load(wide_name, error, answer.details);
+    explain_failed_load(wide_name, GetLastError(), answer.details);
     return answer;
   }
   answer.loads = true;
