@@ -101,7 +101,7 @@ bool Whatsnew::Form_Load() {
 
 void Whatsnew::notify(const std::string& text) {
   if (holding_notices_) {
-    search_.notices.push_back(text);
+    search_->notices.push_back(text);
     return;
   }
   facts_.notices.push_back(text);
@@ -115,8 +115,7 @@ void Whatsnew::notify_if_loaded_in_process() {
 }
 
 void Whatsnew::search_ahead() {
-  search_ = Search{};
-  search_.done = true;
+  Search& search = search_.emplace();
   platform_.load_probe.start();
   struct Holding {
     bool& holding;
@@ -128,16 +127,16 @@ void Whatsnew::search_ahead() {
     windows_folder = file_system->special_folder_path(FileSystemObject::kWindowsFolder);
     system_folder = file_system->special_folder_path(FileSystemObject::kSystemFolder);
   } catch (const std::exception&) {
-    search_.setup_failure = std::current_exception();
+    search.setup_failure = std::current_exception();
     return;
   }
   // A search that fails still leaves the entries before it to be written,
   // as they would have been, before the failure is told.
   try {
     for (std::string_view name : kSystemFileTable)
-      search_.found.push_back(find_file(std::string(name)));
+      search.found.push_back(find_file(std::string(name)));
   } catch (const std::exception&) {
-    search_.failure = std::current_exception();
+    search.failure = std::current_exception();
   }
 }
 
@@ -152,8 +151,9 @@ void Whatsnew::build_report() {
 
   // The files are searched and their versions read while the helper loads
   // what it is asked; a search made ahead is used once.
-  if (!search_.done) search_ahead();
-  const Search search = std::exchange(search_, Search{});
+  if (!search_) search_ahead();
+  const Search search = std::move(*search_);
+  search_.reset();
   if (search.setup_failure) std::rethrow_exception(search.setup_failure);
   RichText_file_path.set_text(
       header_line(facts_.program_name, facts_.program_version,

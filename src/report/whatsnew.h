@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,6 @@ class Whatsnew {
 
   // What a search found, and what it has to tell when the report reaches it.
   struct Search {
-    bool done = false;
     // Raised before any file was looked for: nothing of the report follows.
     std::exception_ptr setup_failure;
     std::vector<FoundFile> found;
@@ -85,7 +85,7 @@ class Whatsnew {
   ListBox& List_DLL;
   ReportFacts facts_;
   bool told_loads_in_process_ = false;
-  Search search_;
+  std::optional<Search> search_;  // made ahead, not yet taken by Form_Load
   bool holding_notices_ = false;  // while searching ahead
 };
 
