@@ -62,7 +62,7 @@ std::unique_ptr<WhatsnewWindow> WhatsnewWindow::create(HINSTANCE instance, Platf
   // has every name it must test while the window is made. The rich-text
   // library comes first: the search then finds it loaded, as the report will,
   // and does not put it to the helper.
-  load_rich_edit();
+  window->rich_edit_class_ = load_rich_edit();
   window->whatsnew_->search_ahead();
   HWND handle = CreateWindowExW(kWindowExStyle, kWindowClass, kTitle, kWindowStyle, 0, 0, 0, 0,
                                 nullptr, nullptr, instance, window.get());
@@ -197,12 +197,10 @@ bool WhatsnewWindow::on_create(const CREATESTRUCTW& creation) {
 }
 
 void WhatsnewWindow::create_controls(HINSTANCE instance) {
-  const wchar_t* rich_edit_class = load_rich_edit();
-
   for (std::size_t index : creation_order()) {
     const ControlLayout& layout = kControls[index];
     const wchar_t* window_class = L"BUTTON";
-    if (layout.kind == ControlKind::rich_text) window_class = rich_edit_class;
+    if (layout.kind == ControlKind::rich_text) window_class = rich_edit_class_;
     if (layout.kind == ControlKind::list) window_class = L"LISTBOX";
     if (layout.kind == ControlKind::details) window_class = L"EDIT";
     HWND control = CreateWindowExW(

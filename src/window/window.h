@@ -89,6 +89,9 @@ class WhatsnewWindow {
   std::array<ScopedFont, kControlCount> fonts_;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;  // the screen's
   UINT scale_ = USER_DEFAULT_SCREEN_DPI;  // what the layout is drawn at
+  // The report box's class, from the rich-text library loaded before the
+  // window is made.
+  const wchar_t* rich_edit_class_ = nullptr;
   HWND window_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   // The control that had the focus when the window was last deactivated.
