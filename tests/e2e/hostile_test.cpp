@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -64,6 +65,12 @@ bool built(const wchar_t* fixture) {
   const fs::path file = fixture_file(fixture);
   return !file.empty() && fs::exists(file);
 }
+
+bool all_built(std::initializer_list<const wchar_t*> fixtures) {
+  return std::all_of(fixtures.begin(), fixtures.end(), built);
+}
+
+constexpr const char* kNotBuilt = "the hostile fixtures are not built";
 
 void plant(const wchar_t* fixture, const fs::path& where) {
   fs::copy_file(fixture_file(fixture), where, fs::copy_options::overwrite_existing);
@@ -145,9 +152,9 @@ class HostileMachine : public ProgramTest {
 // --- Libraries that attack the process loading them --------------------------
 
 TEST_F(HostileMachine, BrokenLibrariesUnderSuiteNames) {
-  for (const wchar_t* f : {L"fixture_exits.dll", L"fixture_throws.dll", L"fixture_faults.dll",
-                           L"fixture_hangs.dll", L"fixture_empty.dll", L"fixture_ktr_fault1.dll"})
-    if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
+  if (!all_built({L"fixture_exits.dll", L"fixture_throws.dll", L"fixture_faults.dll",
+                  L"fixture_hangs.dll", L"fixture_empty.dll", L"fixture_ktr_fault1.dll"}))
+    GTEST_SKIP() << kNotBuilt;
   const fs::path suite = layout_.path_folder;
   plant(L"fixture_ktr_fault1.dll", suite / L"KTR_Intel_Win32.dll");
   plant(L"fixture_exits.dll", suite / L"KTR_Imaging32.DLL");
@@ -225,9 +232,9 @@ TEST_F(HostileMachine, BrokenLibrariesUnderSuiteNames) {
 // the table by a sound library that takes a second to load. The late one's
 // own line says what its helper saw: loaded, or ended while it was tested.
 TEST_F(HostileMachine, LibrariesThatEndTheirProcessLaterAndAComponentWhoseLoadFaults) {
-  for (const wchar_t* f : {L"fixture_exits_later.dll", L"fixture_unmapped_thread.dll",
-                           L"fixture_next.dll", L"fixture_ktr_fault4.dll"})
-    if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
+  if (!all_built({L"fixture_exits_later.dll", L"fixture_unmapped_thread.dll",
+                  L"fixture_next.dll", L"fixture_ktr_fault4.dll"}))
+    GTEST_SKIP() << kNotBuilt;
   const fs::path suite = layout_.path_folder;
   plant(L"fixture_ktr_fault4.dll", suite / L"KTR_Intel_Win32.dll");
   plant(L"fixture_unmapped_thread.dll", suite / L"KTR_Imaging32.DLL");
@@ -261,8 +268,8 @@ TEST_F(HostileMachine, LibrariesThatEndTheirProcessLaterAndAComponentWhoseLoadFa
 // explained from their files, and the explanation may cost nothing more than
 // itself.
 TEST_F(HostileMachine, ImportTablesThatLieOrLoop) {
-  for (const wchar_t* f : {L"fixture_imports_cut.dll", L"fixture_loop_a.dll"})
-    if (!built(f)) GTEST_SKIP() << "the hostile fixtures are not built";
+  if (!all_built({L"fixture_imports_cut.dll", L"fixture_loop_a.dll"}))
+    GTEST_SKIP() << kNotBuilt;
   const fs::path suite = layout_.path_folder;
   plant(L"fixture_imports_cut.dll", suite / L"KTR_Imaging32.DLL");
   plant(L"fixture_imports_outside.dll", suite / L"PelkoCore32.dll");
@@ -285,7 +292,7 @@ TEST_F(HostileMachine, ImportTablesThatLieOrLoop) {
 // --- Odd PATHs, folders and names ---------------------------------------------
 
 TEST_F(HostileMachine, OddPathPiecesAndAProgramFolderWithAnEmojiAndAnotherName) {
-  if (!built(L"fixture_ktr_fault2.dll")) GTEST_SKIP() << "the hostile fixtures are not built";
+  if (!built(L"fixture_ktr_fault2.dll")) GTEST_SKIP() << kNotBuilt;
   // About 32 000 characters of folders that do not exist, then the odd
   // pieces, then the folder that holds the libraries.
   std::wstring path;
@@ -361,7 +368,7 @@ TEST_F(HostileMachine, ProgramFolderLongerThan260Characters) {
 // --- The component library faults only in the program's own call -------------
 
 TEST_F(HostileMachine, ComponentFaultingInTheProgramAndLibrariesPlantedBesideIt) {
-  if (!built(L"fixture_ktr_fault3.dll")) GTEST_SKIP() << "the hostile fixtures are not built";
+  if (!built(L"fixture_ktr_fault3.dll")) GTEST_SKIP() << kNotBuilt;
   plant(L"fixture_ktr_fault3.dll", layout_.path_folder / L"KTR_Intel_Win32.dll");
   // System libraries the program binds at run time, planted beside it.
   for (const wchar_t* name : {L"psapi.dll", L"msftedit.dll"})
