@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "files/search_order.h"
 #include "report/report_lines.h"
 
 namespace tarnwick {
@@ -69,19 +70,13 @@ const EntryFacts* entry_of_line(const ReportFacts& facts, const std::string& lin
 }
 
 std::string load_details_line(const EntryFacts& entry) {
-  const std::string& from = entry.load_details.loaded_from;
   if (!entry.load)
-    return entry.name + " is in none of the places searched: the program's folder, the system "
-                        "folder, the Windows folder, the current folder, PATH's folders.";
-  switch (*entry.load) {
-    case LoadState::loaded:
-      return entry.name + " is loaded" + (from.empty() ? "." : " from " + from);
-    case LoadState::can_be_loaded:
-      return entry.name + " loads" + (from.empty() ? "." : "; the system takes " + from);
-    case LoadState::cannot_be_loaded:
-      break;
-  }
-  return entry.name + " cannot be loaded. " + why_it_cannot(entry);
+    return entry.name + " is in none of the places searched: " + order_words(kReportOrder) + ".";
+  const LoadStateWords& words = load_state_words(*entry.load);
+  if (*entry.load == LoadState::cannot_be_loaded)
+    return entry.name + words.sentence + ". " + why_it_cannot(entry);
+  const std::string& from = entry.load_details.loaded_from;
+  return entry.name + words.sentence + (from.empty() ? "." : words.found_at + from);
 }
 
 std::string details_for_line(const ReportFacts& facts, const std::string& line) {

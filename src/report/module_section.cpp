@@ -13,7 +13,7 @@ void Whatsnew::append_module_section() {
   // lines took; the window's thread answers once before the listing.
   platform_.window_system.pump_pending_messages();
   std::vector<std::string> modules =
-      list_process_modules(platform_.kernel32, platform_.psapi, exe_name + ".exe");
+      list_process_modules(platform_.kernel32, platform_.psapi);
   if (modules.empty()) return;
 
   // The heading and every entry go into the box in one write.

@@ -27,9 +27,12 @@ struct ReportFacts {
   std::string program_name;
   AppVersion program_version;
   LocalTime time;
-  bool component_found = false;
-  std::int32_t component_major = 0;
-  std::int32_t component_minor = 0;
+  // The component library's version, when it answered with one.
+  struct ComponentVersion {
+    std::int32_t major = 0;
+    std::int32_t minor = 0;
+  };
+  std::optional<ComponentVersion> component;
   // Table entries in table order, as far as the report got.
   std::vector<EntryFacts> entries;
   // The module section's paths, once the section is in the report.

@@ -12,16 +12,7 @@ namespace tarnwick {
 namespace {
 
 const char* state_name(const std::optional<LoadState>& load) {
-  if (!load) return "not found";
-  switch (*load) {
-    case LoadState::loaded:
-      return "loaded";
-    case LoadState::can_be_loaded:
-      return "can be loaded";
-    case LoadState::cannot_be_loaded:
-      break;
-  }
-  return "cannot be loaded";
+  return load ? load_state_words(*load).state : "not found";
 }
 
 // Empty text means "none" in the facts; the document says null.
@@ -64,10 +55,10 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
   // A load that failed before it asked the clock has no date to give.
   if (facts.time.year == 0) document["date"] = nullptr;
   else document["date"] = iso_local_time(facts.time, utc_offset_minutes);
-  Json component = {{"found", facts.component_found}};
-  if (facts.component_found) {
-    component["major"] = facts.component_major;
-    component["minor"] = facts.component_minor;
+  Json component = {{"found", facts.component.has_value()}};
+  if (facts.component) {
+    component["major"] = facts.component->major;
+    component["minor"] = facts.component->minor;
   }
   document["component"] = component;
   Json files = Json::array();

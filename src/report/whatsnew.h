@@ -4,9 +4,11 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "files/search_order.h"
 #include "platform/report_controls.h"
 #include "platform/platform.h"
 #include "report/report_facts.h"
@@ -44,9 +46,9 @@ class Whatsnew {
   std::unique_ptr<FileSystemObject> file_system;
   std::string windows_folder;
   std::string system_folder;
-  // 0: not built yet; -1: built, PATH names no folder; k > 0: k folders.
-  std::int32_t path_folder_count = 0;
-  std::vector<std::string> path_folders;
+  // Counted from the PATH folder list: 0 while it is not built, -1 once
+  // built when PATH names no folder, else the number of folders.
+  std::int32_t path_folder_count() const;
 
   // The report as data, recorded while its lines are written.
   const ReportFacts& facts() const { return facts_; }
@@ -70,6 +72,9 @@ class Whatsnew {
   };
 
   FileSystemObject& file_system_object();
+  // The folders of one place of the search; PATH's are built on first need.
+  std::vector<std::string> folders_at(SearchPlace place);
+  std::string first_found(std::span<const SearchPlace> order, const std::string& fname);
   void build_report();
   void append_line(const std::string& line);
   FoundFile find_file(const std::string& name);
@@ -84,6 +89,8 @@ class Whatsnew {
   TextBox& RichText_file_path;
   ListBox& List_DLL;
   ReportFacts facts_;
+  // PATH's folders, once built; kept for the window's life.
+  std::optional<std::vector<std::string>> path_folders_;
   bool told_loads_in_process_ = false;
   std::optional<Search> search_;  // made ahead, not yet taken by Form_Load
   bool holding_notices_ = false;  // while searching ahead

@@ -128,6 +128,7 @@ TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
   EXPECT_LT(lines.size(), window_lines.size());
 }
 
+// The same report wherever it goes, and whatever the program's copy is called.
 TEST_F(Unattended, ReportToAPipeIsTheFileWithoutItsMark) {
   const fs::path file = layout_.current_folder / L"report.txt";
   const Finished to_file = run(L"/REPORT " + quoted(file));
@@ -136,14 +137,31 @@ TEST_F(Unattended, ReportToAPipeIsTheFileWithoutItsMark) {
   ASSERT_EQ(to_pipe.exit_code, 0u) << to_pipe.error;
   EXPECT_EQ(to_pipe.error, "");
 
+  // A copy renamed to another extension is the same program, its own
+  // modules included.
+  Setting renamed = setting();
+  renamed.exe_name = L"Pelko_Files.bin";
+  const fs::path renamed_file = layout_.current_folder / L"r.txt";
+  renamed.arguments = L"/report " + quoted(renamed_file);
+  const Finished by_renamed = run_to_end(renamed);
+  ASSERT_EQ(by_renamed.exit_code, 0u) << by_renamed.error;
+
   std::vector<std::string> piped = crlf_lines(to_pipe.output);
   std::vector<std::string> filed = crlf_lines(text_file(file));
+  std::vector<std::string> renamed_lines = crlf_lines(text_file(renamed_file));
   ASSERT_GT(piped.size(), 1u);
+  ASSERT_GT(renamed_lines.size(), 1u);
   EXPECT_EQ(without_date(piped[0]), without_date(filed[0]));
+  EXPECT_EQ(without_date(renamed_lines[0]), without_date(filed[0]));
   piped.erase(piped.begin());
   filed.erase(filed.begin());
+  renamed_lines.erase(renamed_lines.begin());
   EXPECT_EQ(piped, filed);
   EXPECT_TRUE(only_crlf_breaks(to_pipe.output));
+  const auto heading = std::find(renamed_lines.begin(), renamed_lines.end(), kModuleHeading);
+  ASSERT_NE(heading, renamed_lines.end()) << "no module section";
+  EXPECT_GT(renamed_lines.end() - heading, 2) << "a module section without modules";
+  EXPECT_EQ(renamed_lines, filed);
 }
 
 // The document names exactly what the text says, line by line.

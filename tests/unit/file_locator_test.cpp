@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "files/path_search.h"
+#include "files/search_order.h"
 #include "report/whatsnew.h"
 #include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
@@ -102,7 +102,7 @@ TEST_F(PathStage, LastFolderOfThePathIsSearched) {
   set_path("A:\\One;B:\\Two;C:\\Three");
   fs->files = {"C:\\Three\\only.dll"};
   EXPECT_EQ(form.VBFindFileInPath("only.dll"), "C:\\Three\\only.dll");
-  EXPECT_EQ(form.path_folder_count, 3);
+  EXPECT_EQ(form.path_folder_count(), 3);
 }
 
 TEST_F(PathStage, SingleFolderIsSearchedWithoutNotice) {
@@ -118,7 +118,7 @@ TEST_F(PathStage, EmptyPiecesNameNoFolder) {
   form.VBFindFileInPath("n.dll");
   const std::vector<std::string> tried = {"A:\\One\\n.dll", "B:\\Two\\n.dll"};
   EXPECT_EQ(fs->tested, tried);
-  EXPECT_EQ(form.path_folder_count, 2);
+  EXPECT_EQ(form.path_folder_count(), 2);
 }
 
 TEST_F(PathStage, PiecesAreKeptAsWrittenApartFromTheTrailingBackslash) {
@@ -140,7 +140,7 @@ TEST_F(PathStage, UnsetPathShowsTheNoticeOnceAndFindsNothing) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(form.VBFindDLL("u.dll"), "");
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{"The path is undefined"});
-  EXPECT_EQ(form.path_folder_count, -1);
+  EXPECT_EQ(form.path_folder_count(), -1);
 }
 
 TEST_F(PathStage, PathOfOnlySeparatorsCountsAsUndefined) {
@@ -164,7 +164,7 @@ TEST_F(PathStage, PathIsNotReadWhenEarlierStagesFindEverything) {
   fs->files = {"C:\\Windows\\w.dll"};
   form.VBFindDLL("w.dll");
   EXPECT_EQ(fake.kernel32.environment_reads, 0);
-  EXPECT_EQ(form.path_folder_count, 0);
+  EXPECT_EQ(form.path_folder_count(), 0);
 }
 
 TEST(SplitPathFolders, EmptyValueNamesNoFolder) {

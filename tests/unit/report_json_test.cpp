@@ -28,9 +28,7 @@ ReportFacts every_kind_of_entry() {
   facts.program_name = "Pelko_Files";
   facts.program_version = {1, 0, 13};
   facts.time = {2026, 12, 8, 15, 21, 7};
-  facts.component_found = true;
-  facts.component_major = 4;
-  facts.component_minor = 7;
+  facts.component = ReportFacts::ComponentVersion{4, 7};
   LoadDetails loaded;
   loaded.loaded_from = "C:\\Suite\\KTR_Intel_Win32.dll";
   LoadDetails missing;
@@ -97,7 +95,6 @@ TEST(ReportJson, EveryFieldInOrderWithNullForWhatIsNotKnown) {
 TEST(ReportJson, StoppedLoadHasANullDateAndNoComponentNumbers) {
   ReportFacts facts;
   facts.program_name = "Pelko_Files";
-  facts.component_major = 9;  // left over: not an answer while nothing was found
   facts.notices = {"An error occurred while locating the file: "
                 "The system cannot find the path specified."};
   const Json document = Json::parse(report_json(facts, 60));
