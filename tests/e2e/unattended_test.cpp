@@ -87,7 +87,7 @@ class Unattended : public ProgramTest {
 // loaded in the window's process and only loadable without it; everything
 // else is the same report.
 TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   start();
   ASSERT_NE(window(), nullptr);
   ASSERT_TRUE(click_copy_text(controls_.copy_text));
@@ -273,7 +273,7 @@ TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
 // /? alone is asked by a person: the switches in a box, no window, and an
 // ordinary end once it is read.
 TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   Setting asking = setting();
   asking.arguments = L"/?";
   Program program(asking);
