@@ -254,11 +254,12 @@ TEST_F(Unattended, TargetNameNearTheLongestAllowedIsWritten) {
 
 // Switches that cannot be honoured are refused before anything is done:
 // exit code 2, one line on the standard error, no window, no box, no file.
+// Which forms are refused, and the line for each, is checked in-process
+// (tests/win32/unattended_run_test.cpp); here a misspelt switch, and one
+// file named twice as the program's own current folder resolves it.
 TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
-  for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
-                               L"/? /report -", L"/report - /json -",
-                               L"/report report.txt /json sub\\..\\REPORT.TXT",
-                               L"/jsn f /report r", L"/report /jsn", L"/report r stray"}) {
+  for (const wchar_t* wrong :
+       {L"/jsn f /report r", L"/report report.txt /json sub\\..\\REPORT.TXT"}) {
     const Finished finished = run(wrong);
     EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
     EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
