@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/load_diagnosis.h"
+#include "probe/explanation.h"
 #include "platform/win32/utf16.h"
 #include "probe/api_set_map_win32.h"
 #include "probe/side_by_side_win32.h"
