@@ -64,4 +64,10 @@ const image::ApiSetSchema& process_api_set_schema() {
   return schema;
 }
 
+bool schema_resolves(const std::string& name) {
+  if (!image::is_api_set_name(name)) return false;
+  const image::ApiSetSchema::Lookup found = process_api_set_schema().find(name);
+  return found.answer == image::ApiSetSchema::Answer::unknown || !found.host.empty();
+}
+
 }  // namespace tarnwick::win32

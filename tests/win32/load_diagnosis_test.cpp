@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "probe/explanation.h"
 #include "platform/win32/utf16.h"
 #include "probe/api_set_map_win32.h"
+#include "probe/explanation.h"
 #include "probe/side_by_side_win32.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
@@ -143,6 +143,27 @@ TEST_F(ExplainFailedLoad, BrokenImportTablesCostOnlyTheirOwnEntries) {
   // the entry after it still tells.
   EXPECT_EQ(explain(L"fixture_imports_outside.dll", ERROR_MOD_NOT_FOUND).missing,
             Missing{"tarnwick_absent.dll"});
+}
+
+// An API set contract is resolved against the system's own schema: one it
+// does not define, and that no file provides, is named as imported; one it
+// defines is the system's (its minor version need not match).
+TEST_F(ExplainFailedLoad, ContractTheSystemDoesNotDefineIsNamedAndADefinedOneIsNot) {
+  const LoadDetails details = load(L"fixture_absent_contract.dll");
+  EXPECT_EQ(details.error, static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(details.missing, Missing{"api-ms-win-tarnwick-absent-l1-1-0.dll"});
+
+  HMODULE defined = LoadLibraryW(L"fixture_defined_contract.dll");
+  EXPECT_NE(defined, nullptr) << "error " << GetLastError();
+  if (defined != nullptr) FreeLibrary(defined);
+  EXPECT_EQ(explain(L"fixture_defined_contract.dll", ERROR_MOD_NOT_FOUND).missing, Missing{});
+}
+
+TEST_F(ExplainFailedLoad, ContractAFileProvidesIsReadFromThatFile) {
+  fs::copy_file(temp_.path() / L"fixture_v1234.dll",
+                temp_.path() / L"api-ms-win-tarnwick-absent-l1-1-0.dll");
+  EXPECT_EQ(explain(L"fixture_absent_contract.dll", ERROR_PROC_NOT_FOUND).missing,
+            Missing{"api-ms-win-tarnwick-absent-l1-1-0.dll!tarnwick_contract_probe"});
 }
 
 // The running system's own API set schema, read from this process's map:
