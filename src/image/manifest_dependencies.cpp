@@ -1,5 +1,6 @@
 #include "image/manifest_dependencies.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -138,21 +139,58 @@ std::optional<StartTag> read_start_tag(std::string_view tag) {
   return read;
 }
 
+// The '>' that ends the tag opened at `start`: one inside a quoted
+// attribute value does not.
+std::size_t tag_end(std::string_view xml, std::size_t start) {
+  char quote = 0;
+  for (std::size_t at = start + 1; at < xml.size(); ++at) {
+    const char c = xml[at];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      return at;
+    }
+  }
+  return std::string_view::npos;
+}
+
 struct Open {
   std::string_view name;  // local name
   bool optional = false;
 };
 
+// An identity's attributes as a manifest spells them, with their fields.
+template <typename Identity>
+auto fields_of(Identity& identity) {
+  using Field = decltype(&identity.name);
+  return std::array<std::pair<const char*, Field>, 6>{{{"type", &identity.type},
+                                                       {"name", &identity.name},
+                                                       {"version", &identity.version},
+                                                       {"processorArchitecture", &identity.architecture},
+                                                       {"publicKeyToken", &identity.public_key_token},
+                                                       {"language", &identity.language}}};
+}
+
+std::string escaped(const std::string& value) {
+  std::string text;
+  for (char c : value) {
+    switch (c) {
+      case '&': text += "&amp;"; break;
+      case '<': text += "&lt;"; break;
+      case '>': text += "&gt;"; break;
+      case '"': text += "&quot;"; break;
+      case '\'': text += "&apos;"; break;
+      default: text.push_back(c);
+    }
+  }
+  return text;
+}
+
 std::optional<AssemblyIdentity> identity_of(const StartTag& tag) {
   AssemblyIdentity identity;
-  const std::pair<const char*, std::string*> fields[] = {
-      {"type", &identity.type},
-      {"name", &identity.name},
-      {"version", &identity.version},
-      {"processorArchitecture", &identity.architecture},
-      {"publicKeyToken", &identity.public_key_token},
-      {"language", &identity.language}};
-  for (const auto& [attribute, field] : fields)
+  for (const auto& [attribute, field] : fields_of(identity))
     if (const std::string* value = tag.find(attribute)) {
       if (value->size() > kLongestValue) return std::nullopt;
       *field = *value;
@@ -187,7 +225,7 @@ std::vector<AssemblyIdentity> dependent_assemblies(std::string_view manifest) {
       break;
     }
     if (was_skipped) continue;
-    const std::size_t end = xml.find('>', start);
+    const std::size_t end = tag_end(xml, start);
     if (end == std::string_view::npos) break;
     at = end + 1;
     const std::string_view tag = xml.substr(start + 1, end - start - 1);
@@ -216,6 +254,16 @@ std::vector<AssemblyIdentity> dependent_assemblies(std::string_view manifest) {
     open.push_back({name, optional != nullptr && *optional == "yes"});
   }
   return found;
+}
+
+std::string manifest_requiring(const AssemblyIdentity& assembly) {
+  std::string identity;
+  for (const auto& [attribute, value] : fields_of(assembly))
+    if (!value->empty()) identity += std::string(" ") + attribute + "=\"" + escaped(*value) + "\"";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+         "<dependency><dependentAssembly><assemblyIdentity" +
+         identity + "/></dependentAssembly></dependency></assembly>\r\n";
 }
 
 std::string assembly_label(const AssemblyIdentity& assembly) {

@@ -26,6 +26,11 @@ struct AssemblyIdentity {
 // nesting of 64 elements are read.
 std::vector<AssemblyIdentity> dependent_assemblies(std::string_view manifest);
 
+// A manifest that requires `assembly` and nothing else, every attribute the
+// identity has written out (and escaped): what the system is asked about
+// when it is to say whether it can provide that one assembly.
+std::string manifest_requiring(const AssemblyIdentity& assembly);
+
 // How a report names an assembly the system cannot provide:
 // "assembly <name> <version> (<processor>)", e.g.
 // "assembly Microsoft.VC90.CRT 9.0.21022.8 (x86)"; the version and the

@@ -9,39 +9,6 @@ namespace tarnwick::win32 {
 
 namespace {
 
-std::string escaped(const std::string& value) {
-  std::string text;
-  for (char c : value) {
-    switch (c) {
-      case '&': text += "&amp;"; break;
-      case '<': text += "&lt;"; break;
-      case '>': text += "&gt;"; break;
-      case '"': text += "&quot;"; break;
-      case '\'': text += "&apos;"; break;
-      default: text.push_back(c);
-    }
-  }
-  return text;
-}
-
-// A manifest that requires `assembly` and nothing else.
-std::string requiring(const image::AssemblyIdentity& assembly) {
-  std::string identity;
-  const std::pair<const char*, const std::string*> fields[] = {
-      {"type", &assembly.type},
-      {"name", &assembly.name},
-      {"version", &assembly.version},
-      {"processorArchitecture", &assembly.architecture},
-      {"publicKeyToken", &assembly.public_key_token},
-      {"language", &assembly.language}};
-  for (const auto& [attribute, value] : fields)
-    if (!value->empty()) identity += std::string(" ") + attribute + "=\"" + escaped(*value) + "\"";
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
-         "<dependency><dependentAssembly><assemblyIdentity" +
-         identity + "/></dependentAssembly></dependency></assembly>\r\n";
-}
-
 // A file of our own for one question, gone with its owner.
 class TemporaryFile {
  public:
@@ -93,7 +60,7 @@ bool own_context_made(const std::wstring& library_path) {
 // library counts only through the library's own context above.)
 bool provided(const image::AssemblyIdentity& assembly, const std::wstring& folder) {
   const TemporaryFile manifest;
-  if (!manifest.write(requiring(assembly))) return true;
+  if (!manifest.write(image::manifest_requiring(assembly))) return true;
   ACTCTXW context{};
   context.cbSize = sizeof(context);
   context.lpSource = manifest.path().c_str();

@@ -132,5 +132,25 @@ TEST(DependentAssemblies, HowManyAndHowDeepAreBounded) {
                   .empty());
 }
 
+// What the system is asked about one assembly reads back as that assembly.
+TEST(ManifestRequiring, ReadsBackAsTheOneAssemblyItRequires) {
+  const image::AssemblyIdentity assembly{"win32", "Tarnwick.R&D's \"<Lab>\"", "1.2.3.4", "amd64",
+                                         "0123456789abcdef", ""};
+  const std::string manifest = image::manifest_requiring(assembly);
+  EXPECT_EQ(manifest.find("language"), std::string::npos) << manifest;
+  const std::vector<image::AssemblyIdentity> found = dependent_assemblies(manifest);
+  ASSERT_EQ(found.size(), 1u) << manifest;
+  EXPECT_EQ(found[0].type, "win32");
+  EXPECT_EQ(found[0].name, "Tarnwick.R&D's \"<Lab>\"");
+  EXPECT_EQ(found[0].version, "1.2.3.4");
+  EXPECT_EQ(found[0].architecture, "amd64");
+  EXPECT_EQ(found[0].public_key_token, "0123456789abcdef");
+  EXPECT_EQ(found[0].language, "");
+  // A '>' inside a value, as another writer may leave it, ends nothing.
+  EXPECT_EQ(labels("<dependency><dependentAssembly><assemblyIdentity name='a>b' version='1'/>"
+                   "</dependentAssembly></dependency>"),
+            std::vector<std::string>{"assembly a>b 1"});
+}
+
 }  // namespace
 }  // namespace tarnwick
