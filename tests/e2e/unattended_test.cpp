@@ -88,7 +88,7 @@ class Unattended : public ProgramTest {
 // loaded in the window's process and only loadable without it; everything
 // else is the same report.
 TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   start();
   ASSERT_NE(window(), nullptr);
   ASSERT_TRUE(click_copy_text(controls_.copy_text));
@@ -270,11 +270,12 @@ TEST_F(Unattended, TargetNameNearTheLongestAllowedIsWritten) {
 
 // Switches that cannot be honoured are refused before anything is done:
 // exit code 2, one line on the standard error, no window, no box, no file.
+// Which forms are refused, and the line for each, is checked in-process
+// (tests/win32/unattended_run_test.cpp); here a misspelt switch, and one
+// file named twice as the program's own current folder resolves it.
 TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
-  for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
-                               L"/? /report -", L"/report - /json -",
-                               L"/report report.txt /json sub\\..\\REPORT.TXT",
-                               L"/jsn f /report r", L"/report /jsn", L"/report r stray"}) {
+  for (const wchar_t* wrong :
+       {L"/jsn f /report r", L"/report report.txt /json sub\\..\\REPORT.TXT"}) {
     const Finished finished = run(wrong);
     EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
     EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
@@ -289,7 +290,7 @@ TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
 // /? alone is asked by a person: the switches in a box, no window, and an
 // ordinary end once it is read.
 TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   Setting asking = setting();
   asking.arguments = L"/?";
   Program program(asking);
