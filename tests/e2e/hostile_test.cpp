@@ -474,16 +474,17 @@ TEST_F(HostileMachine, VersionAndRichEditLibrariesPlantedBesideTheProgram) {
 
 // --- A report over 32 000 characters --------------------------------------------
 
-// The stand-in component library loads 250 more libraries: every one of them
+// The stand-in component library loads 160 more libraries: every one of them
 // is listed, and none of that work is left for after the window is shown,
-// where it would keep the window from answering. The folder's long name makes
-// the report long with no more libraries than that: each costs a load, in
-// the helper first, whose patience a busy machine could outlast.
+// where it would keep the window from answering. The folder's long name
+// (over 150 characters) makes the report long with no more libraries than that:
+// each costs a load in the helper's component question first, whose 10 s a
+// busy machine outlasts at a few hundred.
 TEST_F(HostileMachine, ReportLongerThan32000Characters) {
   const fs::path suite = layout_.temp.folder(
-      L"many modules, each listed under a folder name long enough that two hundred "
-      L"and fifty of them make a report of over 32 000 characters");
-  const std::vector<fs::path> extras = testing::lay_out_many_modules(suite, 250);
+      L"many modules, each listed under a folder name long enough that a hundred and "
+      L"sixty of them make a report of over 32 000 characters, all of it written out full");
+  const std::vector<fs::path> extras = testing::lay_out_many_modules(suite, 160);
   if (extras.empty()) GTEST_SKIP() << "the many-modules stand-in is not built";
   Program program(on_path(suite));
   const HWND shown = program.wait_for_window();
@@ -503,7 +504,7 @@ TEST_F(HostileMachine, ReportLongerThan32000Characters) {
     std::transform(upper.begin(), upper.end(), upper.begin(), towupper);
     missing += std::count(listed.begin(), listed.end(), upper) == 1 ? 0 : 1;
   }
-  judge("report over 32 000 characters, 250 modules, all listed",
+  judge("report over 32 000 characters, 160 modules, all listed",
         o.sound() && answers && length > 32000 && missing == 0,
         "length " + std::to_string(length) + ", " + std::to_string(missing) + " of " +
             std::to_string(extras.size()) + " not listed" +
