@@ -2,8 +2,6 @@
 
 #include <winternl.h>
 
-#include <cwchar>
-
 #include "common/path_text.h"
 #include "common/trim_and_upper.h"
 #include "files/search_order.h"
@@ -11,17 +9,10 @@
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
+#include "probe/api_set_map_win32.h"
 #include "probe/image_file_win32.h"
 
 namespace tarnwick::win32 {
-
-namespace {
-
-bool starts_with_folded(const std::wstring& text, const wchar_t* prefix) {
-  return folded(text.substr(0, std::wcslen(prefix))) == folded(prefix);
-}
-
-}  // namespace
 
 std::wstring folded(std::wstring text) { return to_wide(to_upper(to_utf8(text))); }
 
@@ -73,8 +64,7 @@ Resolved SystemSearch::find(std::wstring name, const ManifestContext& context) c
   if (file_name_part(name).find(L'.') == std::wstring::npos) name += L".dll";
   if (has_folder)
     return is_file(name) ? Resolved{Resolved::Kind::file, name} : Resolved{};
-  if (starts_with_folded(name, L"api-ms-") || starts_with_folded(name, L"ext-ms-"))
-    return {Resolved::Kind::supplied, {}};
+  if (schema_resolves(to_utf8(name))) return {Resolved::Kind::supplied, {}};
   if (context.redirects(name)) return {Resolved::Kind::supplied, {}};
   // The rest does not depend on who imports the name: each name is searched
   // for once.
