@@ -190,6 +190,7 @@ int run_unattended(const CommandLine& command_line, const Platform& real) {
                                  to_stream ? text : kByteOrderMark + text, "report");
     }
     if (command_line.json_file) {
+      whatsnew.find_copies();
       const ReportFacts& facts = whatsnew.facts();
       written &= write_requested(*command_line.json_file,
                                  report_json(facts, win32::utc_offset_minutes(facts.time)),

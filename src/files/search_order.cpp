@@ -1,5 +1,8 @@
 #include "files/search_order.h"
 
+#include <exception>
+#include <set>
+
 #include "common/trim_and_upper.h"
 
 namespace tarnwick {
@@ -90,6 +93,29 @@ std::string first_found(std::span<const SearchPlace> order, std::string_view nam
       if (exists(candidate)) return candidate;
     }
   return "";
+}
+
+std::vector<std::string> every_found(std::span<const SearchPlace> order, std::string_view name,
+                                     const FoldersAt& folders_at, const FileExists& exists) {
+  std::vector<std::string> found;
+  std::set<std::string> searched;
+  for (SearchPlace place : order) {
+    std::vector<std::string> folders;
+    try {
+      folders = folders_at(place);
+    } catch (const std::exception&) {
+      continue;
+    }
+    for (const std::string& folder : folders) {
+      if (!searched.insert(folder_key(folder)).second) continue;
+      std::string candidate = candidate_path(folder, name);
+      try {
+        if (exists(candidate)) found.push_back(std::move(candidate));
+      } catch (const std::exception&) {
+      }
+    }
+  }
+  return found;
 }
 
 }  // namespace tarnwick

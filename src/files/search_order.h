@@ -72,4 +72,11 @@ std::string folder_key(std::string_view folder);
 std::string first_found(std::span<const SearchPlace> order, std::string_view name,
                         const FoldersAt& folders_at, const FileExists& exists);
 
+// Every existing candidate along `order`, a folder named twice (however
+// spelt, see folder_key) searched once. A place whose folders cannot be
+// told, or a folder whose test raises, is passed over: what cannot be read
+// is no copy to tell of.
+std::vector<std::string> every_found(std::span<const SearchPlace> order, std::string_view name,
+                                     const FoldersAt& folders_at, const FileExists& exists);
+
 }  // namespace tarnwick

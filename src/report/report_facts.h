@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/program_identity.h"
+#include "files/file_copies.h"
 #include "platform/kernel32.h"
 #include "platform/load_probe.h"
 #include "report/report_lines.h"
@@ -21,6 +22,9 @@ struct EntryFacts {
   std::string version;  // "" when the file has none (the line says N/A)
   std::optional<LoadState> load;  // none when not found
   LoadDetails load_details;       // why, beside the state; empty when not found
+  // Every file of the name along the search, the line's own first; none
+  // until they are looked for, which the report itself never waits for.
+  std::optional<std::vector<FileCopy>> copies = std::nullopt;
 };
 
 struct ReportFacts {

@@ -68,6 +68,14 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
                  {"version", text_or_null(entry.version)},
                  {"state", state_name(entry.load)}};
     if (entry.load) file["load"] = load_object(entry.load_details);
+    if (entry.copies) {
+      Json copies = Json::array();
+      for (const FileCopy& copy : *entry.copies)
+        copies.push_back({{"path", copy.path},
+                          {"version", text_or_null(copy.version)},
+                          {"machine", text_or_null(copy.machine)}});
+      file["copies"] = copies;
+    }
     files.push_back(file);
   }
   document["files"] = files;

@@ -53,6 +53,14 @@ class Whatsnew {
   // The report as data, recorded while its lines are written.
   const ReportFacts& facts() const { return facts_; }
 
+  // Every copy of each found library's name along the search, with its
+  // version and machine, into the facts: all of them at once (for the
+  // document), or the one on the report line `line` (for the window, when
+  // the caret reaches it; true when they were looked for now). Shows and
+  // raises nothing: a folder that cannot be read holds no copy to tell of.
+  void find_copies();
+  bool find_copies_for_line(const std::string& line);
+
  private:
   // A table entry as the search found it: path "" when not found.
   struct FoundFile {
@@ -80,6 +88,8 @@ class Whatsnew {
   FoundFile find_file(const std::string& name);
   void append_file_line(const FoundFile& file);
   void append_module_section();
+  std::vector<std::string> copy_folders_at(SearchPlace place);
+  void find_copies_of(EntryFacts& entry);
   // A message box for the user, remembered among the report's notices.
   void notify(const std::string& text);
   // Tells once that libraries were loaded in this process, when they were.
