@@ -48,12 +48,6 @@ std::string upper(std::string text) {
   return text;
 }
 
-std::string upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 // The header up to its date, which differs between any two runs.
 std::string without_date(const std::string& header) {
   return header.substr(0, header.find(" Date: "));
