@@ -365,6 +365,35 @@ TEST_F(LoadProbeAtArmsLength, ProcessALibraryStartsEndsWithItsHelper) {
     EXPECT_EQ(WaitForSingleObject(child.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
+// Where the program's path is too long to start a process from, the helper
+// is started through the path's short form, which names the same file.
+TEST(StartablePath, ShortFormWhereTheFullPathIsTooLong) {
+  testing::TempFolder temp;
+  std::filesystem::path deep = temp.path();
+  while (deep.wstring().size() <= 300) deep /= L"a rather long folder name for depth";
+  std::filesystem::create_directories(deep);
+  const std::filesystem::path file = deep / L"Pelko Files.exe";
+  std::filesystem::copy_file(testing::fixture_file(L"fixture_v1234.dll"), file);
+  const std::wstring startable = win32::startable_path(file.wstring());
+  ASSERT_FALSE(startable.empty());
+  EXPECT_LT(startable.size(), static_cast<std::size_t>(MAX_PATH));
+  const auto identity = [](const std::wstring& path) {
+    ScopedHandle opened(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!opened || !GetFileInformationByHandle(opened.get(), &information)) return std::string();
+    return std::to_string(information.dwVolumeSerialNumber) + ":" +
+           std::to_string(information.nFileIndexHigh) + ":" +
+           std::to_string(information.nFileIndexLow);
+  };
+  const std::string original = identity(L"\\\\?\\" + file.wstring());
+  ASSERT_FALSE(original.empty());
+  EXPECT_EQ(identity(startable), original) << win32::to_utf8(startable);
+  // A path that fits is taken as it is; one too long with no file has none.
+  EXPECT_EQ(win32::startable_path(L"C:\\P\\Pelko_Files.exe"), L"C:\\P\\Pelko_Files.exe");
+  EXPECT_EQ(win32::startable_path((deep / L"absent.exe").wstring()), L"");
+}
+
 // Starts as the system would, until told to refuse; counts the attempts.
 struct Starts {
   int allowed = 0;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/command_line.h"
 #include "app/unattended.h"
 #include "report/report_lines.h"
 #include "report/system_files.h"
@@ -53,6 +54,36 @@ TEST(UnattendedRun, StoppedLoadWritesWhatItFoundAndEndsWithOne) {
   ASSERT_TRUE(text.starts_with("\xEF\xBB\xBF"));
   EXPECT_TRUE(text.ends_with("\r\n" + file_not_found_line(std::string(kSystemFileTable.back()))))
       << "the file lines are not all there";
+}
+
+// The switches as the program reads them, in process: what is accepted,
+// what is refused, and that a refused line asks nothing of the load probe.
+TEST(CommandLineInProcess, AcceptsTheReportSwitchesAndRefusesTheRest) {
+  const CommandLine both = parse_command_line({L"/REPORT", L"r.txt", L"/json", L"-"});
+  EXPECT_EQ(both.report_file, std::optional<std::wstring>(L"r.txt"));
+  EXPECT_EQ(both.json_file, std::optional<std::wstring>(L"-"));
+  EXPECT_EQ(both.error, L"");
+  const CommandLine help = parse_command_line({L"/?"});
+  EXPECT_TRUE(help.help);
+  EXPECT_FALSE(help.unattended());
+  const CommandLine stray = parse_command_line({L"stray", L"words"});
+  EXPECT_FALSE(stray.unattended()) << "a window start ignores what it does not know";
+  EXPECT_EQ(parse_command_line({L"/json"}).error, L"/json needs a file name, or - for the standard output");
+  EXPECT_EQ(parse_command_line({L"/report", L"/jsn"}).error,
+            L"/report needs a file name, or - for the standard output");
+  EXPECT_EQ(parse_command_line({L"/json", L"a", L"/json", L"b"}).error, L"/json is given twice");
+  EXPECT_EQ(parse_command_line({L"/report", L"r", L"stray"}).error,
+            L"\"stray\" is not understood beside /report or /json");
+  EXPECT_EQ(parse_command_line({L"/?", L"/report", L"-"}).error,
+            L"/? cannot be combined with /report or /json");
+  EXPECT_EQ(parse_command_line({L"/report", L"-", L"/json", L"-"}).error,
+            L"/report and /json cannot both write to the standard output");
+  EXPECT_EQ(parse_command_line({L"/report", L"a.txt", L"/json", L"sub\\..\\A.TXT"}).error,
+            L"/report and /json name the same file");
+
+  fake::FakePlatform fake;
+  EXPECT_EQ(run_unattended(parse_command_line({L"/json"}), fake.platform), kNotWritten);
+  EXPECT_TRUE(fake.log.empty()) << "a refused line started the probe: " << fake.log.front();
 }
 
 }  // namespace
