@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/load_diagnosis.h"
+#include "probe/explanation.h"
 #include "platform/win32/utf16.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"

@@ -15,7 +15,7 @@
 #include "platform/win32/component_win32.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/load_diagnosis.h"
+#include "probe/explanation.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
