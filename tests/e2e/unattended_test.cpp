@@ -58,7 +58,7 @@ class Unattended : public ProgramTest {
                                  {L"fixture_noversion.dll", L"KTR_Scan32.dll"},
                                  {L"fixture_initfails.dll", L"PelkoOcr32.dll"}}) {
       const fs::path file = fixture_file(fixture);
-      if (file.empty() || !fs::exists(file)) GTEST_SKIP() << "the fixture libraries were not built";
+      ASSERT_TRUE(!file.empty() && fs::exists(file)) << "the fixture libraries were not built";
       if (*name != L'\0') fs::copy_file(file, layout_.path_folder / name);
     }
   }
