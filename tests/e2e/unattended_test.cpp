@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "driver.h"
+#include "support/child_processes.h"
 #include "report/system_files.h"
 
 namespace tarnwick::e2e {
@@ -280,8 +281,9 @@ TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
   EXPECT_TRUE(fs::is_empty(layout_.current_folder)) << "a switch that was refused wrote a file";
 }
 
-// /? alone is asked by a person: the switches in a box, no window, and an
-// ordinary end once it is read.
+// /? alone is asked by a person: the switches in a box, no window, no
+// helper (the suite's code does not run for help), and an ordinary end once
+// it is read.
 TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
   ASSERT_TRUE(display_available()) << kNoDisplay;
   Setting asking = setting();
@@ -293,6 +295,7 @@ TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
   for (const wchar_t* part : {L"/report FILE", L"/json FILE", L"Exit codes"})
     EXPECT_NE(text.find(part), std::wstring::npos) << to_utf8(text);
   EXPECT_EQ(program.window(), nullptr) << "the report window was made";
+  EXPECT_TRUE(testing::child_processes(program.process_id()).empty()) << "a helper was started";
   SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(program.wait_for_exit(), std::optional<DWORD>(0));
 }
