@@ -161,6 +161,9 @@ class LoadProbeAtArmsLength : public ::testing::Test {
   win32::Win32LoadProbe probe;
 };
 
+// A DllMain that throws or faults, and a library whose thread ends its
+// process while the next name loads, are the hostile-machine suite's inputs,
+// checked there by the report's lines.
 TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   const std::string good = fixture(L"fixture_v1234.dll");
   const LoadAnswer first = probe.try_load(good);
@@ -172,8 +175,6 @@ TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   EXPECT_TRUE(exits.details.ended);
   EXPECT_EQ(exits.details.exit_code, 7u);
   EXPECT_TRUE(probe.try_load(good).loads);
-  EXPECT_FALSE(probe.try_load(fixture(L"fixture_throws.dll")).loads);
-  EXPECT_FALSE(probe.try_load(fixture(L"fixture_faults.dll")).loads);
   const LoadAnswer refuses = probe.try_load(fixture(L"fixture_initfails.dll"));
   EXPECT_FALSE(refuses.loads);
   EXPECT_FALSE(refuses.details.ended);
@@ -217,31 +218,6 @@ TEST_F(LoadProbeAtArmsLength, LibraryThatNeverReturnsIsGivenUpOn) {
   EXPECT_FALSE(hangs.details.ended);
   EXPECT_TRUE(helpers().empty()) << "the helper that hung is still running";
   EXPECT_TRUE(probe.try_load(fixture(L"fixture_v1234.dll")).loads);
-}
-
-// A library that loads cleanly and takes its helper down while the helper
-// loads the next name costs that name nothing: the name goes to a fresh
-// helper, first. The pause between the names lets the library's thread
-// start, as the program's own work between two names would.
-TEST_F(LoadProbeAtArmsLength, LibraryThatEndsItsProcessLaterCostsNoOtherName) {
-  const std::string next = fixture(L"fixture_next.dll");
-  for (const std::wstring late : {L"fixture_unmapped_thread.dll", L"fixture_exits_later.dll"}) {
-    SCOPED_TRACE(win32::to_utf8(late));
-    win32::Win32LoadProbe fresh;
-    EXPECT_TRUE(fresh.try_load(fixture(late.c_str())).loads);
-    const std::vector<DWORD> first_helper = helpers();
-    Sleep(300);
-    const LoadAnswer sound = fresh.try_load(next);
-    EXPECT_TRUE(sound.loads);
-    EXPECT_FALSE(sound.details.ended);
-    // A thread that runs into unloaded code ends its helper as soon as it
-    // runs, so the helper is always lost with the next name in hand. An
-    // ExitProcess waits for the system's loader, which the next load holds,
-    // and its helper is mostly, not always, lost before that load's answer.
-    if (late == L"fixture_unmapped_thread.dll") {
-      EXPECT_NE(helpers(), first_helper) << "the helper outlived the next load";
-    }
-  }
 }
 
 // A helper holds nothing of the program but its own pipes while it runs, and
