@@ -276,8 +276,13 @@ void WhatsnewWindow::on_notify(const NMHDR& notice) {
     show_caret_line_details();
 }
 
+// The copies of a line's library are looked for only when the caret first
+// reaches it, so that the window's start pays for none of them.
 void WhatsnewWindow::show_caret_line_details() {
-  details_.show(details_for_line(whatsnew_->facts(), report_box_.caret_line()), {});
+  const std::string line = report_box_.caret_line();
+  whatsnew_->find_copies_for_line(line);
+  const ReportFacts& facts = whatsnew_->facts();
+  details_.show(details_for_line(facts, line), copies_tooltip_for_line(facts, line));
 }
 
 void WhatsnewWindow::press_focused_button() {

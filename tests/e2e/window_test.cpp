@@ -374,6 +374,33 @@ TEST_F(WhatsnewWindowInProcess, CaretOnALongLineGivesTheDetailsLineItsTooltip) {
   EXPECT_EQ(tooltip_text(window_->handle(), details_), shown);
 }
 
+// The copies of a line's library are looked for when the caret reaches it:
+// the line counts the others and names a newer one, the tooltip lists all.
+TEST_F(WhatsnewWindowInProcess, CaretOnALineWithCopiesCountsThemAndTheTooltipListsThem) {
+  const std::string in_program = "C:\\Program Files\\Tarnwick\\KTR_Imaging32.DLL";
+  const std::string on_path = "C:\\Suite\\KTR_Imaging32.DLL";
+  fake_.scripting.next = std::make_unique<fake::FileSystemObject>();
+  fake_.scripting.next->files = {in_program, on_path};
+  fake_.version.files[in_program] = {0x00010000, 0};
+  fake_.version.files[on_path] = {0x00030000, 0};
+  open_window();
+  window_->load();
+  const LRESULT at = SendMessageW(report_, EM_LINEINDEX, 5, 0);
+  ASSERT_GE(at, 0);
+  SendMessageW(report_, EM_SETSEL, static_cast<WPARAM>(at), at);
+  const std::wstring shown = window_text(details_);
+  EXPECT_NE(shown.find(L"1 other copy; newer 3.0.0.0 at C:\\Suite\\KTR_Imaging32.DLL"),
+            std::wstring::npos)
+      << win32::to_utf8(shown);
+  const std::optional<std::wstring> tip = tooltip_text(window_->handle(), details_);
+  ASSERT_TRUE(tip.has_value());
+  EXPECT_NE(tip->find(L"Every copy along the search, in its order:\r\n"
+                      L"C:\\Program Files\\Tarnwick\\KTR_Imaging32.DLL  1.0.0.0"),
+            std::wstring::npos)
+      << win32::to_utf8(*tip);
+  EXPECT_TRUE(tip->ends_with(L"\r\nC:\\Suite\\KTR_Imaging32.DLL  3.0.0.0")) << win32::to_utf8(*tip);
+}
+
 // --- A change of resolution ------------------------------------------------------
 
 RECT client_rect_of(HWND control, HWND window) {
