@@ -421,7 +421,7 @@ Setting Layout::setting() const {
 }
 
 void ProgramTest::SetUp() {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
 }
 
 Program& ProgramTest::start() {
@@ -467,7 +467,7 @@ void SharedProgramTest::start_shared(void (*prepare)(Layout&)) {
 void SharedProgramTest::TearDownTestSuite() { shared_program().reset(); }
 
 void SharedProgramTest::SetUp() {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   ASSERT_NE(shared_program(), nullptr) << "the suite did not start the program";
   ASSERT_NE(shared_program()->window, nullptr)
       << "the window \"" TARNWICK_WINDOW_TITLE "\" did not appear";

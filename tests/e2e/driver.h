@@ -38,7 +38,7 @@ using testing::fixture_file;
 using testing::native_path;
 
 // Whether windows can be made at all; without a display (Wine outside an X
-// server) every window test skips with this reason.
+// server) every window test fails with kNoDisplay.
 bool display_available();
 using testing::kNoDisplay;
 
@@ -187,7 +187,7 @@ struct Layout {
 };
 
 // The fixture of checks that press buttons, type or end the program: each
-// check lays out its folders and starts its own copy. Skips without a
+// check lays out its folders and starts its own copy. Fails without a
 // display.
 class ProgramTest : public ::testing::Test {
  protected:
@@ -218,7 +218,7 @@ class SharedProgramTest : public ::testing::Test {
   // Lays out the folders, lets `prepare` add to them, starts the program and
   // waits for its window.
   static void start_shared(void (*prepare)(Layout&) = nullptr);
-  // Skips without a display; fails when the window did not appear.
+  // Fails without a display, and when the window did not appear.
   void SetUp() override;
 
   static const Layout& layout();

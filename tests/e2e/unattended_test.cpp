@@ -95,7 +95,7 @@ class Unattended : public ProgramTest {
 // loaded in the window's process and only loadable without it; everything
 // else is the same report.
 TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   start();
   ASSERT_NE(window(), nullptr);
   ASSERT_TRUE(click_copy_text(controls_.copy_text));
@@ -136,31 +136,24 @@ TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
   EXPECT_LT(lines.size(), window_lines.size());
 }
 
-TEST_F(Unattended, ReportToAPipeIsTheFileWithoutItsMark) {
-  const fs::path file = layout_.current_folder / L"report.txt";
-  const Finished to_file = run(L"/REPORT " + quoted(file));
-  ASSERT_EQ(to_file.exit_code, 0u) << to_file.error;
+// The document names exactly what the text says, line by line; the text
+// through a pipe is the file's without its byte-order mark.
+TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
+  const fs::path text = layout_.current_folder / L"report.txt";
+  const fs::path data = layout_.current_folder / L"report.json";
+  const Finished finished = run(L"/json " + quoted(data) + L" /REPORT " + quoted(text));
+  ASSERT_EQ(finished.exit_code, 0u) << finished.error;
+  const std::vector<std::string> lines = crlf_lines(text_file(text));
+
   const Finished to_pipe = run(L"/report -");
   ASSERT_EQ(to_pipe.exit_code, 0u) << to_pipe.error;
   EXPECT_EQ(to_pipe.error, "");
-
-  std::vector<std::string> piped = crlf_lines(to_pipe.output);
-  std::vector<std::string> filed = crlf_lines(text_file(file));
-  ASSERT_GT(piped.size(), 1u);
-  EXPECT_EQ(without_date(piped[0]), without_date(filed[0]));
-  piped.erase(piped.begin());
-  filed.erase(filed.begin());
-  EXPECT_EQ(piped, filed);
   EXPECT_TRUE(only_crlf_breaks(to_pipe.output));
-}
-
-// The document names exactly what the text says, line by line.
-TEST_F(Unattended, JsonTellsWhatTheTextReportSays) {
-  const fs::path text = layout_.current_folder / L"report.txt";
-  const fs::path data = layout_.current_folder / L"report.json";
-  const Finished finished = run(L"/json " + quoted(data) + L" /report " + quoted(text));
-  ASSERT_EQ(finished.exit_code, 0u) << finished.error;
-  const std::vector<std::string> lines = crlf_lines(text_file(text));
+  const std::vector<std::string> piped = crlf_lines(to_pipe.output);
+  ASSERT_EQ(piped.size(), lines.size());
+  EXPECT_EQ(without_date(piped[0]), without_date(lines[0]));
+  EXPECT_TRUE(std::equal(piped.begin() + 1, piped.end(), lines.begin() + 1))
+      << "the pipe's lines differ from the file's";
   const std::optional<std::string> bytes = file_bytes(data);
   ASSERT_TRUE(bytes);
   const Json report = Json::parse(*bytes);
@@ -290,11 +283,12 @@ TEST_F(Unattended, TargetNameNearTheLongestAllowedIsWritten) {
 
 // Switches that cannot be honoured are refused before anything is done:
 // exit code 2, one line on the standard error, no window, no box, no file.
+// Which forms are refused, and the line for each, is checked in-process
+// (tests/win32/unattended_run_test.cpp); here a misspelt switch, and one
+// file named twice as the program's own current folder resolves it.
 TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
-  for (const wchar_t* wrong : {L"/json", L"/report /json x.json", L"/json a /json b",
-                               L"/? /report -", L"/report - /json -",
-                               L"/report report.txt /json sub\\..\\REPORT.TXT",
-                               L"/jsn f /report r", L"/report /jsn", L"/report r stray"}) {
+  for (const wchar_t* wrong :
+       {L"/jsn f /report r", L"/report report.txt /json sub\\..\\REPORT.TXT"}) {
     const Finished finished = run(wrong);
     EXPECT_EQ(finished.exit_code, 2u) << to_utf8(wrong);
     EXPECT_FALSE(finished.showed_message_box) << to_utf8(wrong);
@@ -309,7 +303,7 @@ TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
 // /? alone is asked by a person: the switches in a box, no window, and an
 // ordinary end once it is read.
 TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
-  if (!display_available()) GTEST_SKIP() << kNoDisplay;
+  ASSERT_TRUE(display_available()) << kNoDisplay;
   Setting asking = setting();
   asking.arguments = L"/?";
   Program program(asking);

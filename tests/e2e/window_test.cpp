@@ -51,8 +51,7 @@ BOOL CALLBACK collect(HWND child, LPARAM param) {
 class WhatsnewWindowInProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!can_make_windows())
-      GTEST_SKIP() << testing::kNoDisplay;
+    ASSERT_TRUE(can_make_windows()) << testing::kNoDisplay;
     fake_.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
     open_window();
   }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "report/report_lines.h"
-
 namespace tarnwick {
 namespace {
 
@@ -28,11 +26,13 @@ ReportFacts three_entries() {
 
 TEST(EntryOfLine, EachEntryByItsLineAsWrittenAndNoOtherLine) {
   const ReportFacts facts = three_entries();
-  for (const EntryFacts& entry : facts.entries) {
-    const std::string line = entry.load ? file_line(entry.name, entry.path, entry.version, *entry.load)
-                                        : file_not_found_line(entry.name);
-    EXPECT_EQ(entry_of_line(facts, line), &entry) << line;
-  }
+  EXPECT_EQ(entry_of_line(facts, "KTR_Intel_Win32.dll    Path:  C:\\Suite\\KTR_Intel_Win32.dll "
+                                 "Version:  4.7.0.12 DLL is loaded"),
+            &facts.entries[0]);
+  EXPECT_EQ(entry_of_line(facts, " KTR_Imaging32.DLL :   File not found"), &facts.entries[1]);
+  EXPECT_EQ(entry_of_line(facts, "KTR_Scan32.dll    Path:  C:\\Suite\\KTR_Scan32.dll Version:  N/A "
+                                 "DLL cannot be loaded"),
+            &facts.entries[2]);
   EXPECT_EQ(entry_of_line(facts, ""), nullptr);
   EXPECT_EQ(entry_of_line(facts, "KTR DLL version 4.7"), nullptr);
   EXPECT_EQ(entry_of_line(facts, "C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL"), nullptr);
@@ -84,7 +84,7 @@ TEST(LoadDetailsLine, LoadedAndLoadableNameTheFileTheSystemTook) {
 
 TEST(DetailsForLine, AnyOtherLineSaysWhereToPutTheCaret) {
   const ReportFacts facts = three_entries();
-  EXPECT_EQ(details_for_line(facts, file_not_found_line("KTR_Imaging32.DLL")).rfind("KTR_Imaging32.DLL is in none", 0), 0u);
+  EXPECT_EQ(details_for_line(facts, " KTR_Imaging32.DLL :   File not found").rfind("KTR_Imaging32.DLL is in none", 0), 0u);
   EXPECT_EQ(details_for_line(facts, "Program Modules for Pelko_Files"),
             "Put the caret on a library's line to see why it loads or not.");
 }
