@@ -30,6 +30,9 @@ struct Fixture {
   Format format;
 };
 
+// Names the case in test listings by its word size alone.
+void PrintTo(const Fixture& fixture, std::ostream* out) { *out << fixture.bits << "-bit"; }
+
 class ReaderFixture : public ::testing::TestWithParam<Fixture> {
  protected:
   void SetUp() override {
