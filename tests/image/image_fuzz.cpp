@@ -19,11 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const Imports& table : {image->imports(), image->delay_imports()})
     for (const ImportedLibrary& library : table.libraries)
       if (library.name.empty()) __builtin_trap();
+  // Every entry read is found again by its ordinal, and by its name where
+  // that cannot be taken for an ordinal.
   const Exports exports = image->exports();
-  for (const Export& entry : exports.entries)
-    if (exports.find(entry.name.empty() ? "#" + std::to_string(entry.ordinal) : entry.name) ==
-        nullptr)
+  for (const Export& entry : exports.entries) {
+    if (exports.find("#" + std::to_string(entry.ordinal)) == nullptr) __builtin_trap();
+    if (!entry.name.empty() && entry.name[0] != '#' && exports.find(entry.name) == nullptr)
       __builtin_trap();
+  }
   image->manifest();
   return 0;
 }
