@@ -2,21 +2,16 @@
 
 #include <winternl.h>
 
-#include <cwchar>
-
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
+#include "probe/api_set_map_win32.h"
 #include "probe/file_image.h"
 
 namespace tarnwick::win32 {
 
 namespace {
-
-bool starts_with_folded(const std::wstring& text, const wchar_t* prefix) {
-  return folded(text.substr(0, std::wcslen(prefix))) == folded(prefix);
-}
 
 std::wstring folder_of(const std::wstring& path) {
   const std::size_t end = path.find_last_of(L"\\/");
@@ -83,8 +78,7 @@ Resolved SystemSearch::find(std::wstring name, const ManifestContext& context) c
   if (file_part.find(L'.') == std::wstring::npos) name += L".dll";
   if (base != std::wstring::npos)
     return is_file(name) ? Resolved{Resolved::Kind::file, name} : Resolved{};
-  if (starts_with_folded(name, L"api-ms-") || starts_with_folded(name, L"ext-ms-"))
-    return {Resolved::Kind::supplied, {}};
+  if (schema_resolves(to_utf8(name))) return {Resolved::Kind::supplied, {}};
   if (context.redirects(name)) return {Resolved::Kind::supplied, {}};
   // The rest does not depend on who imports the name: each name is searched
   // for once.

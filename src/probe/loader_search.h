@@ -45,7 +45,9 @@ struct Resolved {
 };
 
 // The system's search for a library named without a folder, as a load by
-// name makes it in this process: side-by-side assemblies, API sets,
+// name makes it in this process: side-by-side assemblies, the API set
+// contracts this process's schema resolves (one it does not define is
+// searched for as a file, as the loader does),
 // libraries loaded already, the known libraries, then the folders in the
 // standard order with safe search on: the program's folder, the system
 // folder, the 16-bit system folder, the Windows folder, the current folder,

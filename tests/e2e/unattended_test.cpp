@@ -139,6 +139,13 @@ TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
 // The document names exactly what the text says, line by line; the text
 // through a pipe is the file's without its byte-order mark.
 TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
+  // Libraries whose load the system's own configuration decides: an API set
+  // contract it does not define beside one it does, that defined one alone,
+  // and a manifest requiring an assembly it does not have.
+  for (auto [fixture, name] : {std::pair{L"fixture_absent_contract.dll", L"PelkoCore32.dll"},
+                               {L"fixture_defined_contract.dll", L"PELKOVIEW.DLL"},
+                               {L"fixture_sxs_missing.dll", L"pelko_forms32.dll"}})
+    fs::copy_file(fixture_file(fixture), layout_.path_folder / name);
   const fs::path text = layout_.current_folder / L"report.txt";
   const fs::path data = layout_.current_folder / L"report.json";
   const Finished finished = run(L"/json " + quoted(data) + L" /REPORT " + quoted(text));
@@ -197,6 +204,14 @@ TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
   EXPECT_EQ(states, (std::set<std::string>{"loaded", "can be loaded", "cannot be loaded",
                                            "not found"}));
   EXPECT_EQ(report["files"][0]["version"], "4.7.0.12");
+  std::map<std::string, Json> loads;
+  for (const Json& file : report["files"])
+    if (file.contains("load")) loads[file["name"].get<std::string>()] = file["load"];
+  EXPECT_EQ(loads["PelkoCore32.dll"]["error"], 126) << loads["PelkoCore32.dll"];
+  EXPECT_EQ(loads["PelkoCore32.dll"]["missing"],
+            Json::array({"api-ms-win-tarnwick-absent-l1-1-0.dll"}));
+  EXPECT_TRUE(loads["PELKOVIEW.DLL"].value("loaded_from", "").ends_with("\\PELKOVIEW.DLL"))
+      << loads["PELKOVIEW.DLL"];
   EXPECT_TRUE(report["complete"].get<bool>());
   EXPECT_EQ(report["notices"], Json::array());
   EXPECT_TRUE(std::regex_match(report["date"].get<std::string>(),

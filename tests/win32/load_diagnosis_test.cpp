@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "probe/explanation.h"
 #include "platform/win32/utf16.h"
+#include "probe/api_set_map_win32.h"
+#include "probe/explanation.h"
+#include "probe/side_by_side_win32.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
 
@@ -41,7 +43,9 @@ class ExplainFailedLoad : public ::testing::Test {
           L"fixture_empty.dll", L"fixture_loop_a.dll", L"fixture_loop_b.dll",
           L"fixture_imports_cut.dll", L"fixture_imports_outside.dll",
           L"fixture_other_word_size.dll", L"fixture_forwarder.dll", L"fixture_forward_user.dll",
-          L"fixture_needs_other.dll", L"fixture_other_only.dll", L"fixture_delayinit.dll"})
+          L"fixture_needs_other.dll", L"fixture_other_only.dll", L"fixture_delayinit.dll",
+          L"fixture_absent_contract.dll", L"fixture_defined_contract.dll",
+          L"fixture_sxs_missing.dll"})
       fs::copy_file(testing::fixture_file(name), temp_.path() / name);
     previous_ = fs::current_path();
     fs::current_path(temp_.path());
@@ -174,6 +178,67 @@ TEST_F(ExplainFailedLoad, DelayedImportMissingUnderTheInitialisationIsNamed) {
         << error;
   // A missing delayed import is no reason for a load-time failure.
   EXPECT_TRUE(explain(L"fixture_delayinit.dll", ERROR_MOD_NOT_FOUND).missing.empty());
+}
+
+// An API set contract is resolved against the system's own schema: one it
+// does not define, and that no file provides, is named as imported; one it
+// defines is the system's (its minor version need not match).
+TEST_F(ExplainFailedLoad, ContractTheSystemDoesNotDefineIsNamedAndADefinedOneIsNot) {
+  const LoadDetails details = load(L"fixture_absent_contract.dll");
+  EXPECT_EQ(details.error, static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(details.missing, Missing{"api-ms-win-tarnwick-absent-l1-1-0.dll"});
+
+  HMODULE defined = LoadLibraryW(L"fixture_defined_contract.dll");
+  EXPECT_NE(defined, nullptr) << "error " << GetLastError();
+  if (defined != nullptr) FreeLibrary(defined);
+  EXPECT_EQ(explain(L"fixture_defined_contract.dll", ERROR_MOD_NOT_FOUND).missing, Missing{});
+}
+
+TEST_F(ExplainFailedLoad, ContractAFileProvidesIsReadFromThatFile) {
+  fs::copy_file(temp_.path() / L"fixture_v1234.dll",
+                temp_.path() / L"api-ms-win-tarnwick-absent-l1-1-0.dll");
+  EXPECT_EQ(explain(L"fixture_absent_contract.dll", ERROR_PROC_NOT_FOUND).missing,
+            Missing{"api-ms-win-tarnwick-absent-l1-1-0.dll!tarnwick_contract_probe"});
+}
+
+// The running system's own API set schema, read from this process's map:
+// the contract below is defined by Windows 8 and later and by Wine, whose
+// schemas hold a later minor version of it.
+TEST(ProcessApiSetSchema, AnswersFromTheSystemsOwnMap) {
+  using Answer = image::ApiSetSchema::Answer;
+  const image::ApiSetSchema& schema = win32::process_api_set_schema();
+  EXPECT_NE(schema.version(), 0u);
+  const image::ApiSetSchema::Lookup synch = schema.find("API-MS-Win-Core-Synch-L1-2-0.dll");
+  EXPECT_EQ(synch.answer, Answer::defined);
+  EXPECT_NE(synch.host, "");
+  EXPECT_EQ(schema.find("api-ms-win-tarnwick-absent-l1-1-0.dll").answer, Answer::undefined);
+  EXPECT_EQ(&schema, &win32::process_api_set_schema()) << "the map is read once";
+}
+
+// The assembly this build's fixture manifest requires and no system has.
+std::string absent_assembly() {
+  return sizeof(void*) == 8 ? "assembly Tarnwick.Absent.Assembly 1.0.0.0 (amd64)"
+                            : "assembly Tarnwick.Absent.Assembly 1.0.0.0 (x86)";
+}
+
+std::string requiring(const std::string& identity) {
+  return "<assembly xmlns='urn:schemas-microsoft-com:asm.v1' manifestVersion='1.0'><dependency>"
+         "<dependentAssembly><assemblyIdentity type='win32' " + identity +
+         "/></dependentAssembly></dependency></assembly>";
+}
+
+TEST_F(ExplainFailedLoad, OnlyAssembliesTheSystemCannotProvideAreNamed) {
+  const std::string architecture = sizeof(void*) == 8 ? "amd64" : "x86";
+  const std::string absent =
+      "name='Tarnwick.Absent.Assembly' version='1.0.0.0' processorArchitecture='" + architecture + "'";
+  const std::string controls =
+      "name='Microsoft.Windows.Common-Controls' version='6.0.0.0' processorArchitecture='*' "
+      "publicKeyToken='6595b64144ccf1df' language='*'";
+  // fixture_v1234.dll carries no manifest: each assembly is asked alone.
+  const std::wstring plain = (temp_.path() / L"fixture_v1234.dll").wstring();
+  EXPECT_EQ(win32::assemblies_not_provided(plain, requiring(absent)), Missing{absent_assembly()});
+  EXPECT_EQ(win32::assemblies_not_provided(plain, requiring(controls)), Missing{});
+  EXPECT_EQ(win32::assemblies_not_provided(plain, "no manifest at all"), Missing{});
 }
 
 }  // namespace

@@ -86,7 +86,9 @@ class SystemCall : public SystemEntryPoint {
   /* The command line, split by the system's own rules. */                              \
   X(shell32, CommandLineToArgvW, LPWSTR* WINAPI(LPCWSTR, int*))                         \
   /* The known libraries' sections, for the explanation of a failed load. */            \
-  X(ntdll, NtOpenSection, LONG NTAPI(PHANDLE, ACCESS_MASK, PVOID))
+  X(ntdll, NtOpenSection, LONG NTAPI(PHANDLE, ACCESS_MASK, PVOID))                       \
+  /* The process environment block, which holds the API set map's address. */          \
+  X(ntdll, NtQueryInformationProcess, LONG NTAPI(HANDLE, ULONG, PVOID, ULONG, PULONG))
 
 namespace system_calls {
 #define TARNWICK_DECLARE_SYSTEM_CALL(library, name, ...) extern SystemCall<__VA_ARGS__> name;
