@@ -20,11 +20,12 @@ constexpr unsigned long kDelayLoadEntryException = 0xC06D007F;
 
 // The errors of a load that could not resolve what the file imports; an
 // image of this machine refused as no valid image is refused for one of
-// its dependencies.
+// its dependencies, and one whose activation context cannot be made lacks
+// an assembly its own manifest, or a dependency's, requires.
 bool is_unresolved_import(unsigned long error) {
   return error == ERROR_MOD_NOT_FOUND || error == ERROR_PROC_NOT_FOUND ||
          error == ERROR_INVALID_ORDINAL || error == ERROR_DLL_NOT_FOUND ||
-         error == ERROR_BAD_EXE_FORMAT;
+         error == ERROR_BAD_EXE_FORMAT || error == ERROR_SXS_CANT_GEN_ACTCTX;
 }
 
 // The errors of a library whose initialisation failed, which it may have

@@ -8,6 +8,7 @@
 
 #include "platform/win32/utf16.h"
 #include "probe/file_image.h"
+#include "probe/side_by_side_win32.h"
 
 namespace tarnwick::win32 {
 
@@ -41,9 +42,13 @@ void ImportWalk::run(const std::wstring& name, Tables tables) {
          details_.missing.size() < kMostMissing && GetTickCount64() < deadline) {
     const Waiting walked = waiting_[next_++];
     image::Imports imports;
+    std::vector<std::string> assemblies;
     {
       const FileImage file(walked.path);
       if (!file.loadable_here()) continue;
+      // What its manifest requires comes first: the system makes the
+      // library's activation context before it resolves any import.
+      assemblies = assemblies_not_provided(walked.path, *file.image());
       imports = file.image()->imports();
       if (tables == Tables::with_delayed) {
         image::Imports delayed = file.image()->delay_imports();
@@ -51,6 +56,7 @@ void ImportWalk::run(const std::wstring& name, Tables tables) {
           imports.libraries.push_back(std::move(library));
       }
     }
+    for (const std::string& assembly : assemblies) tell(assembly);
     if (imports.libraries.empty()) continue;
     const ManifestContext context(walked.path);
     for (const image::ImportedLibrary& library : imports.libraries)

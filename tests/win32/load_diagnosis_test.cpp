@@ -241,5 +241,21 @@ TEST_F(ExplainFailedLoad, OnlyAssembliesTheSystemCannotProvideAreNamed) {
   EXPECT_EQ(win32::assemblies_not_provided(plain, "no manifest at all"), Missing{});
 }
 
+// Windows refuses a library whose manifest requires an assembly it lacks
+// (14001); Wine makes no activation context, loads on and fails on the
+// library only that assembly would provide (126). Either way the assembly
+// comes first, and the one the system has is not named.
+TEST_F(ExplainFailedLoad, AssemblyTheManifestRequiresAndTheSystemLacksComesFirst) {
+  const LoadDetails details = load(L"fixture_sxs_missing.dll");
+  if (details.error == static_cast<std::uint32_t>(ERROR_SXS_CANT_GEN_ACTCTX)) {
+    EXPECT_EQ(details.missing.at(0), absent_assembly());
+  } else {
+    EXPECT_EQ(details.error, static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(details.missing, (Missing{absent_assembly(), "tarnwick_sxs_only.dll"}));
+  }
+  EXPECT_EQ(explain(L"fixture_sxs_missing.dll", ERROR_SXS_CANT_GEN_ACTCTX).missing,
+            (Missing{absent_assembly(), "tarnwick_sxs_only.dll"}));
+}
+
 }  // namespace
 }  // namespace tarnwick
