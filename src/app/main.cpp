@@ -16,6 +16,7 @@
 #include "common/program_identity.h"
 #include "platform/win32/utf16.h"
 #include "platform/win32/win32_platform.h"
+#include "probe/helper_win32.h"
 #include "window/window.h"
 
 namespace {
@@ -49,22 +50,24 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   tarnwick::CommandLine command_line;
   try {
-    tarnwick::Win32Application app;
-    auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
-    // The helper starts first, with the component question, so that its
-    // start and its loads overlap everything below.
-    platform->load_probe.start();
     try {
       command_line = tarnwick::read_command_line();
     } catch (const std::exception&) {
       // Unreadable switches: the window, as a start without any.
     }
-    if (command_line.unattended())
-      return tarnwick::run_unattended(command_line, platform->platform);
-    if (command_line.help) {
+    // Help, and switches the program refuses, run no code of the suite: the
+    // helper starts only once the program knows that it will report.
+    if (command_line.help && !command_line.unattended()) {
       show_box(tarnwick::command_line_help(), MB_ICONINFORMATION);
       return 0;
     }
+    tarnwick::Win32Application app;
+    auto platform = std::make_unique<tarnwick::win32::Win32Platform>(app);
+    if (command_line.unattended())
+      return tarnwick::run_unattended(command_line, platform->platform);
+    // The helper starts first, with the component question, so that its
+    // start and its loads overlap the making of the window.
+    platform->load_probe.start();
     auto window = tarnwick::WhatsnewWindow::create(instance, platform->platform,
                                                    platform->window_system);
     window->load();

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "probe/load_details_json.h"
 #include "report/report_lines.h"
 
 namespace tarnwick {
@@ -28,21 +29,6 @@ const char* state_name(const std::optional<LoadState>& load) {
 nlohmann::ordered_json text_or_null(const std::string& text) {
   if (text.empty()) return nullptr;
   return text;
-}
-
-// Why the load went as it did: only what is known, so that a consumer reads
-// a member's presence as the fact itself.
-nlohmann::ordered_json load_object(const LoadDetails& details) {
-  nlohmann::ordered_json load = nlohmann::ordered_json::object();
-  if (!details.loaded_from.empty()) load["loaded_from"] = details.loaded_from;
-  if (details.error) load["error"] = *details.error;
-  if (!details.message.empty()) load["message"] = details.message;
-  if (!details.machine.empty()) load["machine"] = details.machine;
-  if (!details.missing.empty()) load["missing"] = details.missing;
-  if (details.ended) load["ended"] = true;
-  if (details.exit_code) load["exit_code"] = *details.exit_code;
-  if (details.timed_out) load["timed_out"] = true;
-  return load;
 }
 
 }  // namespace
@@ -76,7 +62,7 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
                  {"path", text_or_null(entry.path)},
                  {"version", text_or_null(entry.version)},
                  {"state", state_name(entry.load)}};
-    if (entry.load) file["load"] = load_object(entry.load_details);
+    if (entry.load) file["load"] = load_details_json(entry.load_details);
     files.push_back(file);
   }
   document["files"] = files;

@@ -359,10 +359,13 @@ TEST_F(HostileMachine, ProgramFolderLongerThan260Characters) {
   TerminateProcess(started.hProcess, 1);
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
+  // The helper starts through the short form of the program's path: no
+  // notice that the libraries were loaded inside the program comes first.
   Program program(s);
   const Outcome o = observe(program);
   judge("program folder over 260 characters",
-        o.sound() && o.lines.size() > kFirstFileLine + kTableSize);
+        o.sound() && program.message_box() == nullptr &&
+            o.lines.size() > kFirstFileLine + kTableSize);
 }
 
 // --- The component library faults only in the program's own call -------------

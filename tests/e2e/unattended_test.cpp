@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "driver.h"
+#include "support/child_processes.h"
 #include "report/system_files.h"
 
 namespace tarnwick::e2e {
@@ -61,7 +62,7 @@ class Unattended : public ProgramTest {
                                  {L"fixture_needs_other.dll", L"pelkotwain.dll"},
                                  {L"fixture_delayinit.dll", L"KTR_Pdf32.DLL"}}) {
       const fs::path file = fixture_file(fixture);
-      if (file.empty() || !fs::exists(file)) GTEST_SKIP() << "the fixture libraries were not built";
+      ASSERT_TRUE(!file.empty() && fs::exists(file)) << "the fixture libraries were not built";
       if (*name != L'\0') fs::copy_file(file, layout_.path_folder / name);
     }
     // What those import, under their own names.
@@ -323,8 +324,9 @@ TEST_F(Unattended, WrongSwitchesAreRefusedWithOneLineAndWriteNothing) {
   EXPECT_TRUE(fs::is_empty(layout_.current_folder)) << "a switch that was refused wrote a file";
 }
 
-// /? alone is asked by a person: the switches in a box, no window, and an
-// ordinary end once it is read.
+// /? alone is asked by a person: the switches in a box, no window, no
+// helper (the suite's code does not run for help), and an ordinary end once
+// it is read.
 TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
   ASSERT_TRUE(display_available()) << kNoDisplay;
   Setting asking = setting();
@@ -336,6 +338,7 @@ TEST_F(Unattended, QuestionMarkShowsTheSwitchesAndEnds) {
   for (const wchar_t* part : {L"/report FILE", L"/json FILE", L"Exit codes"})
     EXPECT_NE(text.find(part), std::wstring::npos) << to_utf8(text);
   EXPECT_EQ(program.window(), nullptr) << "the report window was made";
+  EXPECT_TRUE(testing::child_processes(program.process_id()).empty()) << "a helper was started";
   SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(program.wait_for_exit(), std::optional<DWORD>(0));
 }

@@ -16,9 +16,12 @@
 #include "platform/win32/fault_guard.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/load_probe_win32.h"
 #include "platform/win32/utf16.h"
+#include "probe/helper_win32.h"
+#include "probe/load_probe_win32.h"
+#include "probe/protocol.h"
 #include "support/build_paths.h"
+#include "support/child_processes.h"
 #include "support/temp_folder.h"
 
 namespace tarnwick {
@@ -129,6 +132,9 @@ std::string fixture(const wchar_t* name) {
   return file.empty() ? std::string() : win32::to_utf8(file.wstring());
 }
 
+// The helpers running for this program: its own child processes.
+std::vector<DWORD> helpers() { return testing::child_processes(GetCurrentProcessId()); }
+
 bool same_path(const std::string& a, const std::string& b) {
   return CompareStringOrdinal(win32::to_wide(a).c_str(), -1, win32::to_wide(b).c_str(), -1,
                               TRUE) == CSTR_EQUAL;
@@ -155,6 +161,9 @@ class LoadProbeAtArmsLength : public ::testing::Test {
   win32::Win32LoadProbe probe;
 };
 
+// A DllMain that throws or faults, and a library whose thread ends its
+// process while the next name loads, are the hostile-machine suite's inputs,
+// checked there by the report's lines.
 TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   const std::string good = fixture(L"fixture_v1234.dll");
   const LoadAnswer first = probe.try_load(good);
@@ -166,8 +175,6 @@ TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   EXPECT_TRUE(exits.details.ended);
   EXPECT_EQ(exits.details.exit_code, 7u);
   EXPECT_TRUE(probe.try_load(good).loads);
-  EXPECT_FALSE(probe.try_load(fixture(L"fixture_throws.dll")).loads);
-  EXPECT_FALSE(probe.try_load(fixture(L"fixture_faults.dll")).loads);
   const LoadAnswer refuses = probe.try_load(fixture(L"fixture_initfails.dll"));
   EXPECT_FALSE(refuses.loads);
   EXPECT_FALSE(refuses.details.ended);
@@ -179,13 +186,24 @@ TEST_F(LoadProbeAtArmsLength, EachHostileLibraryCostsOnlyItsOwnAnswer) {
   EXPECT_TRUE(text.details.error.has_value());
   EXPECT_TRUE(text.details.loaded_from.empty());
   EXPECT_TRUE(probe.try_load(good).loads);
-  // One that talks on the standard handles is heard by nobody, and the
-  // answers after it stay in step.
-  const int before_chatty = probe.helpers_started();
+  // One that talks on the standard handles is heard by nobody; one that
+  // writes answer-like lines and a half line on every pipe it can find is
+  // ignored; the answers after them stay in step, from the same helper.
+  const std::vector<DWORD> helper_before = helpers();
+  EXPECT_EQ(helper_before.size(), 1u);
   EXPECT_TRUE(probe.try_load(fixture(L"fixture_chatty.dll")).loads);
   EXPECT_FALSE(probe.try_load(fixture(L"fixture_initfails.dll")).loads);
+  const LoadAnswer junk = probe.try_load(fixture(L"fixture_junk.dll"));
+  EXPECT_TRUE(junk.loads);
+  EXPECT_TRUE(same_path(junk.details.loaded_from, fixture(L"fixture_junk.dll")))
+      << junk.details.loaded_from;
+  EXPECT_FALSE(probe.try_load(fixture(L"fixture_initfails.dll")).loads);
   EXPECT_TRUE(probe.try_load(good).loads);
-  EXPECT_EQ(probe.helpers_started(), before_chatty);
+  EXPECT_EQ(helpers(), helper_before) << "a helper was lost on the junk";
+  // A library whose unload code ends the helper keeps the answer it had,
+  // and costs the next name nothing.
+  EXPECT_TRUE(probe.try_load(fixture(L"fixture_unload_exits.dll")).loads);
+  EXPECT_TRUE(probe.try_load(good).loads);
   EXPECT_FALSE(probe.loads_in_process());
   // Nothing of it reached this process.
   EXPECT_EQ(GetModuleHandleW(win32::to_wide(good).c_str()), nullptr);
@@ -198,32 +216,8 @@ TEST_F(LoadProbeAtArmsLength, LibraryThatNeverReturnsIsGivenUpOn) {
   EXPECT_FALSE(hangs.loads);
   EXPECT_TRUE(hangs.details.timed_out);
   EXPECT_FALSE(hangs.details.ended);
+  EXPECT_TRUE(helpers().empty()) << "the helper that hung is still running";
   EXPECT_TRUE(probe.try_load(fixture(L"fixture_v1234.dll")).loads);
-  EXPECT_EQ(probe.helpers_started(), 2);
-}
-
-// A library that loads cleanly and takes its helper down while the helper
-// loads the next name costs that name nothing: the name goes to a fresh
-// helper, first. The pause between the names lets the library's thread
-// start, as the program's own work between two names would.
-TEST_F(LoadProbeAtArmsLength, LibraryThatEndsItsProcessLaterCostsNoOtherName) {
-  const std::string next = fixture(L"fixture_next.dll");
-  for (const std::wstring late : {L"fixture_unmapped_thread.dll", L"fixture_exits_later.dll"}) {
-    SCOPED_TRACE(win32::to_utf8(late));
-    win32::Win32LoadProbe fresh;
-    EXPECT_TRUE(fresh.try_load(fixture(late.c_str())).loads);
-    Sleep(300);
-    const LoadAnswer sound = fresh.try_load(next);
-    EXPECT_TRUE(sound.loads);
-    EXPECT_FALSE(sound.details.ended);
-    // A thread that runs into unloaded code ends its helper as soon as it
-    // runs, so the helper is always lost with the next name in hand. An
-    // ExitProcess waits for the system's loader, which the next load holds,
-    // and its helper is mostly, not always, lost before that load's answer.
-    if (late == L"fixture_unmapped_thread.dll") {
-      EXPECT_EQ(fresh.helpers_started(), 2) << "the helper outlived the next load";
-    }
-  }
 }
 
 // A helper holds nothing of the program but its own pipes while it runs, and
@@ -242,11 +236,12 @@ TEST_F(LoadProbeAtArmsLength, HelperHoldsNoOtherHandleAndEndsAtItsLastAnswer) {
   EXPECT_FALSE(open) << "the helper still holds the program's end of the pipe";
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_BROKEN_PIPE));
 
+  const std::vector<DWORD> running = helpers();
+  ASSERT_EQ(running.size(), 1u);
   ScopedHandle helper(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                  probe.helper_process_id()));
+                                  running.front()));
   ASSERT_TRUE(helper);
   probe.finish();
-  EXPECT_EQ(probe.helper_process_id(), 0u);
   // Not a timing claim: only a bound on a wait that must end.
   ASSERT_EQ(WaitForSingleObject(helper.get(), 30000), WAIT_OBJECT_0);
   DWORD code = 0;
@@ -285,10 +280,37 @@ TEST_F(LoadProbeAtArmsLength, HelperOutsideAnyJobEndsWithItsProgram) {
   ASSERT_TRUE(win32::start_helper_process(self, line, {input, output, watched}, started));
   ScopedHandle helper(started.hProcess), helper_thread(started.hThread);
   ResumeThread(helper_thread.get());
-  char greeting[64] = {};
-  DWORD read = 0;
-  ASSERT_TRUE(ReadFile(from_helper, greeting, sizeof(greeting) - 1, &read, nullptr));
-  EXPECT_EQ(std::string(greeting, read), "{\"ready\":true}\n");
+  // Its token comes first on its input; every line it writes is signed
+  // with it. Lines that ask nothing are passed over, and the question after
+  // them is answered under its own id.
+  probe::LineReader reader;
+  const auto next_line = [&] {
+    for (;;) {
+      while (auto line = reader.next())
+        if (!line->empty()) return *line;
+      char chunk[512];
+      DWORD read = 0;
+      if (!ReadFile(from_helper, chunk, sizeof(chunk), &read, nullptr) || read == 0) return std::string();
+      reader.feed(std::string_view(chunk, read));
+    }
+  };
+  const std::string opening = "c0ffee\n";
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(to_helper, opening.data(), static_cast<DWORD>(opening.size()), &written, nullptr));
+  EXPECT_EQ(next_line(), R"({"token":"c0ffee","ready":true})");
+  const std::string asked = "load x.dll\n\n7 load\n{\"id\":1}\n5 load " +
+                            fixture(L"fixture_initfails.dll") + "\n";
+  ASSERT_TRUE(WriteFile(to_helper, asked.data(), static_cast<DWORD>(asked.size()), &written, nullptr));
+  const auto answer = probe::read_helper_line(next_line(), "c0ffee");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->kind, probe::HelperLine::Kind::answer);
+  EXPECT_EQ(answer->id, 5u);
+  EXPECT_FALSE(answer->answer.loads);
+  EXPECT_EQ(answer->answer.details.error, static_cast<std::uint32_t>(ERROR_DLL_INIT_FAILED));
+  const auto done = probe::read_helper_line(next_line(), "c0ffee");
+  ASSERT_TRUE(done);
+  EXPECT_EQ(done->kind, probe::HelperLine::Kind::done);
+  EXPECT_EQ(done->id, 5u);
 
   TerminateProcess(program.get(), 0);
   // Not a timing claim: only a bound on a wait that must end.
@@ -296,6 +318,56 @@ TEST_F(LoadProbeAtArmsLength, HelperOutsideAnyJobEndsWithItsProgram) {
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeProcess(helper.get(), &code));
   EXPECT_EQ(code, win32::kHelperEndedWithProgram);
+}
+
+// Whatever a probed library starts is ended with its helper: the helper's
+// job holds it too.
+TEST_F(LoadProbeAtArmsLength, ProcessALibraryStartsEndsWithItsHelper) {
+  EXPECT_TRUE(probe.try_load(fixture(L"fixture_spawns.dll")).loads);
+  const std::vector<DWORD> running = helpers();
+  ASSERT_EQ(running.size(), 1u);
+  // The system may start a process of its own beside it (Wine starts a
+  // console host): all of them are the helper's to end.
+  std::vector<ScopedHandle> started;
+  for (DWORD id : testing::child_processes(running.front()))
+    if (HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, id)) started.emplace_back(child);
+  ASSERT_FALSE(started.empty()) << "the library started no process";
+  for (const ScopedHandle& child : started)
+    EXPECT_EQ(WaitForSingleObject(child.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "it ended by itself";
+  probe.finish();
+  // Not a timing claim: only a bound on a wait that must end.
+  for (const ScopedHandle& child : started)
+    EXPECT_EQ(WaitForSingleObject(child.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+// Where the program's path is too long to start a process from, the helper
+// is started through the path's short form, which names the same file.
+TEST(StartablePath, ShortFormWhereTheFullPathIsTooLong) {
+  testing::TempFolder temp;
+  std::filesystem::path deep = temp.path();
+  while (deep.wstring().size() <= 300) deep /= L"a rather long folder name for depth";
+  std::filesystem::create_directories(deep);
+  const std::filesystem::path file = deep / L"Pelko Files.exe";
+  std::filesystem::copy_file(testing::fixture_file(L"fixture_v1234.dll"), file);
+  const std::wstring startable = win32::startable_path(file.wstring());
+  ASSERT_FALSE(startable.empty());
+  EXPECT_LT(startable.size(), static_cast<std::size_t>(MAX_PATH));
+  const auto identity = [](const std::wstring& path) {
+    ScopedHandle opened(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!opened || !GetFileInformationByHandle(opened.get(), &information)) return std::string();
+    return std::to_string(information.dwVolumeSerialNumber) + ":" +
+           std::to_string(information.nFileIndexHigh) + ":" +
+           std::to_string(information.nFileIndexLow);
+  };
+  const std::string original = identity(L"\\\\?\\" + file.wstring());
+  ASSERT_FALSE(original.empty());
+  EXPECT_EQ(identity(startable), original) << win32::to_utf8(startable);
+  // A path that fits is taken as it is; one too long with no file has none.
+  EXPECT_EQ(win32::startable_path(L"C:\\P\\Pelko_Files.exe"), L"C:\\P\\Pelko_Files.exe");
+  EXPECT_EQ(win32::startable_path((deep / L"absent.exe").wstring()), L"");
 }
 
 // Starts as the system would, until told to refuse; counts the attempts.
@@ -324,7 +396,7 @@ TEST_F(LoadProbeAtArmsLength, SystemThatStartsNoHelperLeavesTheLoadsHere) {
   EXPECT_FALSE(refused.try_load(fixture(L"fixture_initfails.dll")).loads);
   EXPECT_TRUE(refused.loads_in_process());
   EXPECT_EQ(starts.attempts, 2) << "the first start and its one retry";
-  EXPECT_EQ(refused.helpers_started(), 0);
+  EXPECT_TRUE(helpers().empty());
   EXPECT_EQ(GetModuleHandleW(win32::to_wide(good).c_str()), nullptr) << "released again";
 }
 
@@ -366,6 +438,38 @@ class ComponentAtArmsLength : public LoadProbeAtArmsLength {
     return answers;
   }
 };
+
+// Every helper answers from the same state. The component's call loads a
+// library from a folder below its own, and a suite library imports that
+// library by name: it loads only where the call was made. A library that
+// ends its helper costs two helpers; the third still calls the component
+// before it loads the suite library.
+TEST_F(ComponentAtArmsLength, ReplacementHelperRepeatsTheComponentsCallFirst) {
+  testing::TempFolder temp;
+  std::filesystem::copy_file(testing::fixture_file(L"ktr_standin_below.dll"),
+                             temp.path() / L"KTR_Intel_Win32.dll");
+  std::filesystem::create_directory(temp.path() / L"deps");
+  std::filesystem::copy_file(testing::fixture_file(L"fixture_below.dll"),
+                             temp.path() / L"deps" / L"below_0000.dll");
+  const std::string needs = fixture(L"fixture_needs_below.dll");
+  wchar_t old[MAX_PATH + 1] = {};
+  GetCurrentDirectoryW(MAX_PATH + 1, old);
+  SetCurrentDirectoryW(temp.path().c_str());
+  {
+    win32::Win32LoadProbe without_call;
+    EXPECT_FALSE(without_call.try_load(needs).loads) << "loads without the component's call";
+  }
+  win32::Win32LoadProbe fresh;
+  EXPECT_TRUE(fresh.component_answers());
+  EXPECT_TRUE(fresh.try_load(needs).loads);
+  const LoadAnswer exits = fresh.try_load(fixture(L"fixture_exits.dll"));
+  EXPECT_TRUE(exits.details.ended);
+  const LoadAnswer after = fresh.try_load(needs);
+  EXPECT_TRUE(after.loads) << after.details.message;
+  EXPECT_FALSE(fresh.loads_in_process());
+  fresh.finish();
+  SetCurrentDirectoryW(old);
+}
 
 TEST_F(ComponentAtArmsLength, AnswersOnlyWhenTheQueryComesBack) {
   EXPECT_TRUE(answers_with(L"KTR_Intel_Win32.dll"));

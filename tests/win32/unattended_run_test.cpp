@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/command_line.h"
 #include "app/unattended.h"
 #include "platform/win32/utf16.h"
 #include "report/report_lines.h"
@@ -122,6 +123,14 @@ TEST(UnattendedRun, StoppedLoadWritesWhatItFoundAndEndsWithOne) {
   ASSERT_TRUE(text.starts_with("\xEF\xBB\xBF"));
   EXPECT_TRUE(text.ends_with("\r\n" + file_not_found_line(std::string(kSystemFileTable.back()))))
       << "the file lines are not all there";
+}
+
+// A refused line asks nothing of the load probe: no helper starts, so no
+// code of the suite runs.
+TEST(UnattendedRun, RefusedSwitchesStartNoHelper) {
+  fake::FakePlatform fake;
+  EXPECT_EQ(run_unattended(parsed({L"/json"}), fake.platform), kNotWritten);
+  EXPECT_TRUE(fake.log.empty()) << "a refused line started the probe: " << fake.log.front();
 }
 
 bool running_under_wine() {

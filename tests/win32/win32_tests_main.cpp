@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/load_probe_win32.h"
+#include "probe/helper_win32.h"
 
 int main(int argc, char** argv) {
   if (tarnwick::win32::is_load_probe_helper(GetCommandLineW()))

@@ -152,6 +152,12 @@ std::wstring full_path_name(const std::wstring& file) {
   });
 }
 
+std::wstring short_path_name(const std::wstring& file) {
+  return grow_and_query([&](wchar_t* buffer, DWORD capacity) {
+    return GetShortPathNameW(file.c_str(), buffer, capacity);
+  });
+}
+
 int utc_offset_minutes(const LocalTime& time) {
   SYSTEMTIME local = to_system_time(time);
   SYSTEMTIME utc{};

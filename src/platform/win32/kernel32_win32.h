@@ -39,6 +39,10 @@ std::wstring windows_folder();
 // system's error, when it makes none.
 std::wstring full_path_name(const std::wstring& file);
 
+// The short (8.3) form of an existing file's path; empty, with the system's
+// error, when it has none.
+std::wstring short_path_name(const std::wstring& file);
+
 // Minutes the local time `time` is ahead of UTC, by the rules of the time
 // zone at that date (summer time included).
 int utc_offset_minutes(const LocalTime& time);

@@ -4,7 +4,7 @@
 #include "platform/win32/component_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/kernel32_win32.h"
-#include "platform/win32/load_probe_win32.h"
+#include "probe/load_probe_win32.h"
 #include "platform/win32/psapi_win32.h"
 #include "platform/win32/version_library_win32.h"
 #include "platform/win32/window_system_win32.h"
