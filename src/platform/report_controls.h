@@ -15,12 +15,16 @@ class TextBox {
   virtual void append(const std::string& piece) = 0;
 };
 
-// The module list box, filled in the order of the module section.
+// The module list box: the program's module paths go into it in the
+// lister's order, and the module section reads them back from it.
 class ListBox {
  public:
   virtual ~ListBox() = default;
   virtual void clear() = 0;
   virtual void add_item(const std::string& item) = 0;
+  virtual int count() = 0;
+  // The entry at zero-based `index`, below count().
+  virtual std::string item(int index) = 0;
 };
 
 }  // namespace tarnwick

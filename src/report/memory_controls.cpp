@@ -21,4 +21,8 @@ void MemoryListBox::clear() { items_.clear(); }
 
 void MemoryListBox::add_item(const std::string& item) { items_.push_back(item); }
 
+int MemoryListBox::count() { return static_cast<int>(items_.size()); }
+
+std::string MemoryListBox::item(int index) { return items_.at(static_cast<std::size_t>(index)); }
+
 }  // namespace tarnwick

@@ -33,6 +33,8 @@ class MemoryListBox : public ListBox {
  public:
   void clear() override;
   void add_item(const std::string& item) override;
+  int count() override;
+  std::string item(int index) override;
 
   const std::vector<std::string>& items() const { return items_; }
 

@@ -12,15 +12,20 @@ void Whatsnew::append_module_section() {
   // The load has kept the thread from its messages for as long as the file
   // lines took; the window's thread answers once before the listing.
   platform_.window_system.pump_pending_messages();
-  std::vector<std::string> modules =
-      list_process_modules(platform_.kernel32, platform_.psapi, exe_name + ".exe");
-  if (modules.empty()) return;
-
-  // The heading and every entry go into the box in one write.
-  std::string section = module_section_heading(exe_name);
-  for (const std::string& module : modules) {
+  for (const std::string& module :
+       list_process_modules(platform_.kernel32, platform_.psapi, exe_name + ".exe"))
     List_DLL.add_item(module);
-    section += "\r" + module;
+  const int count = List_DLL.count();
+  if (count == 0) return;
+
+  // The list carries the paths into the report: the section is what it
+  // holds, heading and every entry in one write.
+  std::string section = module_section_heading(exe_name);
+  std::vector<std::string> modules;
+  modules.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    modules.push_back(List_DLL.item(i));
+    section += "\r" + modules.back();
   }
   RichText_file_path.append(section);
   facts_.modules = std::move(modules);

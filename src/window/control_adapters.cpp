@@ -125,4 +125,21 @@ void Win32ListBox::add_item(const std::string& item) {
                       "The module list does not take the entry");
 }
 
+int Win32ListBox::count() {
+  const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
+  return count == LB_ERR ? 0 : static_cast<int>(count);
+}
+
+std::string Win32ListBox::item(int index) {
+  const LRESULT length = SendMessageW(list_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == LB_ERR)
+    throw SystemError(OwnError::kControlRefused, "List_DLL",
+                      "The module list has no entry " + std::to_string(index));
+  std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT copied = SendMessageW(list_, LB_GETTEXT, static_cast<WPARAM>(index),
+                                      reinterpret_cast<LPARAM>(entry.data()));
+  entry.resize(static_cast<std::size_t>(std::clamp<LRESULT>(copied, 0, length)));
+  return win32::to_utf8(entry);
+}
+
 }  // namespace tarnwick

@@ -44,6 +44,8 @@ class Win32ListBox : public ListBox {
   explicit Win32ListBox(HWND list) : list_(list) {}
   void clear() override;
   void add_item(const std::string& item) override;
+  int count() override;
+  std::string item(int index) override;
 
  private:
   HWND list_;

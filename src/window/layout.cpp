@@ -43,18 +43,20 @@ int twips_to_pixels(int twips, UINT dpi) {
   return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
 }
 
-// Creation order is tab order (each new child goes below its siblings). The
-// frame takes no focus and goes last, beneath the controls it surrounds. A
-// group box passes no notifications on, so the frame's children are its
-// siblings here, placed at the frame's corner plus their own offset.
+// Creation order is tab order (each new child goes below its siblings); the
+// controls that take no focus follow, and the frame goes last, beneath the
+// controls it surrounds, which would otherwise be painted over. A group box
+// passes no notifications on, so the frame's children are its siblings here,
+// placed at the frame's corner plus their own offset.
 std::array<std::size_t, kControlCount> creation_order() {
+  auto rank = [](std::size_t i) {
+    if (kControls[i].kind == ControlKind::frame) return INT_MAX;
+    return kControls[i].tab_index == 0 ? INT_MAX - 1 : kControls[i].tab_index;
+  };
   std::array<std::size_t, kControlCount> order{};
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
-    const int ta = kControls[a].tab_index == 0 ? INT_MAX : kControls[a].tab_index;
-    const int tb = kControls[b].tab_index == 0 ? INT_MAX : kControls[b].tab_index;
-    return ta < tb;
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return rank(a) < rank(b); });
   return order;
 }
 
@@ -68,12 +70,13 @@ DWORD control_style(ControlKind kind) {
       return kChild | kFocusable | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
              ES_WANTRETURN | ES_DISABLENOSCROLL;
     case ControlKind::list:
-      // Kept and filled, and not shown: the details line has its place.
-      return (kChild & ~WS_VISIBLE) | kFocusable | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+      return kChild | kFocusable | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
     case ControlKind::details:
-      // Read-only, yet it takes the focus: a long reason can be scrolled
-      // through and copied from the keyboard.
-      return kChild | kFocusable | ES_READONLY | ES_AUTOHSCROLL;
+      // One line, cut with an ellipsis where it is too long (its tooltip then
+      // holds it whole); SS_NOTIFY lets the mouse reach it for the tooltip. A
+      // path's "&" is no access key.
+      return kChild | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_CENTERIMAGE | SS_NOPREFIX |
+             SS_NOTIFY;
     case ControlKind::push_button:
       return kChild | kFocusable | BS_PUSHBUTTON;
   }
@@ -141,6 +144,17 @@ SIZE window_size(UINT scale, UINT dpi) {
   const RECT rect = window_rect_for_client(twips_to_pixels(kClientWidth, scale),
                                            twips_to_pixels(kClientHeight, scale), dpi);
   return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+POINT window_corner(UINT scale, UINT dpi) {
+  const SIZE size = window_size(scale, dpi);
+  const RECT frame = window_rect_for_client(0, 0, dpi);
+  const POINT client = client_origin(dpi);
+  // Kept within the work area; where the window is larger, its title bar
+  // stays on screen.
+  const RECT work = work_area_at(client);
+  return {std::max<LONG>(std::min<LONG>(client.x + frame.left, work.right - size.cx), work.left),
+          std::max<LONG>(std::min<LONG>(client.y + frame.top, work.bottom - size.cy), work.top)};
 }
 
 win32::ScopedFont make_font(const FontStyle& spec, UINT dpi) {

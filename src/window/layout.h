@@ -43,7 +43,7 @@ struct ControlLayout {
   int left, top, width, height;
   const wchar_t* text;
   FontStyle font;
-  // 0: the frame, which takes no focus.
+  // 0: takes no focus (the frame, the details line).
   int tab_index;
 };
 
@@ -53,14 +53,18 @@ inline constexpr FontStyle kDialogFont{L"MS Shell Dlg", 80, FW_NORMAL, DEFAULT_C
 
 enum Control : std::size_t { kFrame, kReport, kList, kCopyText, kDone, kDetails };
 
+// The details line is ours, not the report's: it takes the bottom strip's
+// free space, 120 twips clear of the module list on its left and of "Copy
+// Text" on its right, centred on the buttons' height.
+
 inline constexpr std::array<ControlLayout, kControlCount> kControls{{
     //  name                     kind                      id   frame  left   top    width  height text         font                                         tab
     {L"Frame_whats_new",        ControlKind::frame,       100, false, 0,     0,     13320, 12870, L"",          {L"Small Fonts", 25, FW_BOLD, ANSI_CHARSET},  0},
     {L"RichText_file_path",     ControlKind::rich_text,   101, true,  270,   270,   12740, 11870, L"",          {L"Arial", 100, FW_BOLD, ANSI_CHARSET},       2},
-    {L"List_DLL",               ControlKind::list,        102, true,  390,   12360, 4485,  240,   L"",          kDialogFont,                                 5},
+    {L"List_DLL",               ControlKind::list,        102, true,  390,   12360, 4485,  240,   L"",          kDialogFont,                                 3},
     {L"Command_copy_text",      ControlKind::push_button, 103, true,  9750,  12330, 1550,  315,   L"Copy Text", {L"Arial", 85, FW_BOLD, ANSI_CHARSET},        4},
     {L"Command_done_whats_new", ControlKind::push_button, 104, true,  11730, 12330, 1095,  330,   L"Done",      {L"Arial", 85, FW_BOLD, ANSI_CHARSET},        1},
-    {L"Text_load_details",      ControlKind::details,     105, true,  390,   12345, 9240,  285,   L"",          kDialogFont,                                 3},
+    {L"Label_load_details",     ControlKind::details,     105, true,  4995,  12345, 4635,  285,   L"",          kDialogFont,                                 0},
 }};
 
 static_assert(kControls[kFrame].kind == ControlKind::frame &&
@@ -102,6 +106,9 @@ UINT fitting_dpi(UINT dpi, const RECT& work);
 // when the table is drawn at `scale` on a screen of `dpi`.
 POINT client_origin(UINT dpi);
 SIZE window_size(UINT scale, UINT dpi);
+// Where the window's top-left corner goes at start-up: the client area where
+// the table puts it, moved into the work area where it would stick out.
+POINT window_corner(UINT scale, UINT dpi);
 
 win32::ScopedFont make_font(const FontStyle& style, UINT dpi);
 

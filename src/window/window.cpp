@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <richedit.h>
 
-#include <algorithm>
 #include <utility>
 
 #include "platform/error.h"
@@ -40,8 +39,7 @@ void register_window_class(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 WhatsnewWindow::WhatsnewWindow(Platform& platform, win32::Win32WindowSystem& window_system)
-    : platform_(platform),
-      window_system_(window_system),
+    : window_system_(window_system),
       whatsnew_(std::make_unique<Whatsnew>(platform, report_box_, module_list_)) {}
 
 WhatsnewWindow::~WhatsnewWindow() {
@@ -50,9 +48,11 @@ WhatsnewWindow::~WhatsnewWindow() {
 
 std::unique_ptr<WhatsnewWindow> WhatsnewWindow::create(HINSTANCE instance, Platform& platform,
                                                        win32::Win32WindowSystem& window_system) {
-  // Loads common controls 6, which the manifest asks for, for themed buttons;
-  // without them the buttons are plain, and the window works all the same.
-  INITCOMMONCONTROLSEX common_controls{sizeof(common_controls), ICC_STANDARD_CLASSES};
+  // Loads common controls 6, which the manifest asks for, for themed buttons
+  // and the details line's tooltip; without them the buttons are plain and
+  // the line has no tooltip, and the window works all the same.
+  INITCOMMONCONTROLSEX common_controls{sizeof(common_controls),
+                                       ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   if (auto* init = win32::system_calls::InitCommonControlsEx.find()) init(&common_controls);
 
   register_window_class(instance, window_procedure);
@@ -181,13 +181,13 @@ bool WhatsnewWindow::on_create(const CREATESTRUCTW& creation) {
     create_controls(creation.hInstance);
     report_box_ = RichTextBox(controls_[kReport]);
     module_list_ = Win32ListBox(controls_[kList]);
+    details_.attach(creation.hInstance, window_, controls_[kDetails]);
     // At start-up the window goes where the table puts it, on that monitor.
     const UINT dpi = dpi_of(window_);
     apply_layout(dpi, work_area_at(client_origin(dpi)));
     place_on_screen();
     focus_ = controls_[kDone];
     window_system_.set_owner(window_);
-    created_ = true;
     return true;
   } catch (...) {
     // Raised again by create(), outside the window procedure.
@@ -202,7 +202,7 @@ void WhatsnewWindow::create_controls(HINSTANCE instance) {
     const wchar_t* window_class = L"BUTTON";
     if (layout.kind == ControlKind::rich_text) window_class = rich_edit_class_;
     if (layout.kind == ControlKind::list) window_class = L"LISTBOX";
-    if (layout.kind == ControlKind::details) window_class = L"EDIT";
+    if (layout.kind == ControlKind::details) window_class = L"STATIC";
     HWND control = CreateWindowExW(
         control_ex_style(layout.kind), window_class, layout.text, control_style(layout.kind),
         0, 0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
@@ -239,6 +239,7 @@ void WhatsnewWindow::apply_layout(UINT dpi, const RECT& work) {
   }
   // The controls have let go of the old fonts; they may be deleted now.
   fonts_ = std::move(fonts);
+  details_.refit();
 
   const SIZE size = window_size(scale_, dpi_);
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
@@ -246,17 +247,9 @@ void WhatsnewWindow::apply_layout(UINT dpi, const RECT& work) {
 }
 
 void WhatsnewWindow::place_on_screen() {
-  const SIZE size = window_size(scale_, dpi_);
-  const RECT frame = window_rect_for_client(0, 0, dpi_);
-  const POINT client = client_origin(dpi_);
-  // Kept within the work area; where the window is larger, its title bar
-  // stays on screen.
-  const RECT work = work_area_at(client);
-  const int left = std::max<int>(std::min<int>(client.x + frame.left, work.right - size.cx),
-                                 work.left);
-  const int top = std::max<int>(std::min<int>(client.y + frame.top, work.bottom - size.cy),
-                                work.top);
-  SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const POINT corner = window_corner(scale_, dpi_);
+  SetWindowPos(window_, nullptr, corner.x, corner.y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void WhatsnewWindow::on_command(int id, int code) {
@@ -284,8 +277,7 @@ void WhatsnewWindow::on_notify(const NMHDR& notice) {
 }
 
 void WhatsnewWindow::show_caret_line_details() {
-  const std::string details = details_for_line(whatsnew_->facts(), report_box_.caret_line());
-  SetWindowTextW(controls_[kDetails], win32::to_wide(details).c_str());
+  details_.show(details_for_line(whatsnew_->facts(), report_box_.caret_line()), {});
 }
 
 void WhatsnewWindow::press_focused_button() {
@@ -327,7 +319,7 @@ void WhatsnewWindow::on_destroy() {
   window_system_.set_owner(nullptr);
   // The program ends with its window; a window that never came to be has no
   // message loop to end, and the quit would swallow the failure's message.
-  if (created_) PostQuitMessage(0);
+  if (!create_failure_) PostQuitMessage(0);
 }
 
 void WhatsnewWindow::on_nc_destroy() {

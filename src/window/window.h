@@ -20,6 +20,7 @@
 #include "platform/win32/window_system_win32.h"
 #include "report/whatsnew.h"
 #include "window/control_adapters.h"
+#include "window/details_line.h"
 #include "window/layout.h"
 
 namespace tarnwick {
@@ -49,9 +50,6 @@ class WhatsnewWindow {
   // The dialog keyboard (Tab, Space, Enter) for this window's controls. True
   // when the message was dealt with and must not be dispatched.
   bool translate_message(MSG& message);
-
-  TextBox& report_box() { return report_box_; }
-  ListBox& module_list() { return module_list_; }
 
  private:
   WhatsnewWindow(Platform& platform, win32::Win32WindowSystem& window_system);
@@ -84,7 +82,6 @@ class WhatsnewWindow {
   void place_on_screen();
   void report_failure(const std::string& description) noexcept;
 
-  Platform& platform_;
   win32::Win32WindowSystem& window_system_;
   std::array<ScopedFont, kControlCount> fonts_;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;  // the screen's
@@ -100,9 +97,10 @@ class WhatsnewWindow {
   // search ahead; they are given their controls when those are made.
   RichTextBox report_box_{nullptr};
   Win32ListBox module_list_{nullptr};
+  DetailsLine details_;
   std::unique_ptr<Whatsnew> whatsnew_;
+  // Set when the window could not be made: it then has no message loop to end.
   std::exception_ptr create_failure_;
-  bool created_ = false;
 };
 
 }  // namespace tarnwick

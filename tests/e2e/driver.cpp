@@ -280,7 +280,7 @@ Controls find_controls(HWND window) {
       controls.report = child;
     } else if (_wcsicmp(kind.c_str(), L"ListBox") == 0) {
       controls.list = child;
-    } else if (_wcsicmp(kind.c_str(), L"Edit") == 0) {
+    } else if (_wcsicmp(kind.c_str(), L"Static") == 0) {
       controls.details = child;
     }
   }

@@ -20,14 +20,15 @@ class Keyboard : public ProgramTest {
   }
 };
 
-// The module list is not shown, so it takes no focus.
-TEST_F(Keyboard, TabWalksDoneReportDetailsCopyTextAndRoundAgain) {
+// The details line takes no focus: Tab passes from the module list straight
+// to "Copy Text".
+TEST_F(Keyboard, TabWalksDoneReportListCopyTextAndRoundAgain) {
   start();
   ASSERT_NE(window(), nullptr);
   ASSERT_TRUE(focus_reaches(controls_.done));
   EXPECT_TRUE(tab_to(controls_.report)) << "Done -> report";
-  EXPECT_TRUE(tab_to(controls_.details)) << "report -> details";
-  EXPECT_TRUE(tab_to(controls_.copy_text)) << "details -> Copy Text";
+  EXPECT_TRUE(tab_to(controls_.list)) << "report -> module list";
+  EXPECT_TRUE(tab_to(controls_.copy_text)) << "module list -> Copy Text";
   EXPECT_TRUE(tab_to(controls_.done)) << "Copy Text -> Done";
 }
 
@@ -52,7 +53,7 @@ TEST_F(Keyboard, EnterOnCopyTextCopiesTheReport) {
   ASSERT_NE(window(), nullptr);
   ASSERT_TRUE(focus_reaches(controls_.done));
   ASSERT_TRUE(tab_to(controls_.report));
-  ASSERT_TRUE(tab_to(controls_.details));
+  ASSERT_TRUE(tab_to(controls_.list));
   ASSERT_TRUE(tab_to(controls_.copy_text));
   put_driver_data_on_clipboard(L"before");
   const DWORD before = GetClipboardSequenceNumber();
@@ -66,7 +67,7 @@ TEST_F(Keyboard, EnterOnCopyTextCopiesTheReport) {
 
 // Each Escape is followed by a Tab: once the Tab has moved the focus, the
 // program has dealt with the Escape before it.
-TEST_F(Keyboard, EscapeDoesNothingOnTheButtonsOrInTheReport) {
+TEST_F(Keyboard, EscapeDoesNothingOnTheButtonsTheListOrInTheReport) {
   start();
   ASSERT_NE(window(), nullptr);
   ASSERT_TRUE(focus_reaches(controls_.done));
@@ -75,8 +76,8 @@ TEST_F(Keyboard, EscapeDoesNothingOnTheButtonsOrInTheReport) {
   post_key(controls_.done, VK_ESCAPE);
   EXPECT_TRUE(tab_to(controls_.report));
   post_key(controls_.report, VK_ESCAPE);
-  EXPECT_TRUE(tab_to(controls_.details));
-  post_key(controls_.details, VK_ESCAPE);
+  EXPECT_TRUE(tab_to(controls_.list));
+  post_key(controls_.list, VK_ESCAPE);
   EXPECT_TRUE(tab_to(controls_.copy_text));
   post_key(controls_.copy_text, VK_ESCAPE);
   EXPECT_TRUE(tab_to(controls_.done));

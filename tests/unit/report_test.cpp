@@ -329,12 +329,12 @@ TEST_P(ReportFailure, LookupFailureKeepsTheLinesBeforeIt) {
 // the real clipboard by the end-to-end tests).
 struct CopyText : Report {};
 
+// The box's text as the user left it, not the report the load wrote.
 TEST_F(CopyText, CopiesWhatTheBoxHoldsAtTheClick) {
   form.Form_Load();
-  box.append("\rnote from the engineer");
+  box.set_text("edited by the engineer\rKTR DLL version 9.9");
   form.Command_copy_text_Click();
-  EXPECT_EQ(fake.window_system.clipboard, with_crlf_line_breaks(box.contents()));
-  EXPECT_NE(fake.window_system.clipboard.find("note from the engineer"), std::string::npos);
+  EXPECT_EQ(fake.window_system.clipboard, "edited by the engineer\r\nKTR DLL version 9.9");
 }
 
 TEST_F(CopyText, HeldClipboardShowsWhyAndKeepsTheReport) {
