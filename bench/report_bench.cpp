@@ -129,7 +129,7 @@ void FileSearchPerPathFolder(benchmark::State& state) {
     Whatsnew form(fake.platform, box, list);
     form.file_system = std::make_unique<QuietFileSystem>();
     benchmark::DoNotOptimize(form.VBFindFileInPath("absent.dll"));
-    if (form.path_folder_count != folders) state.SkipWithError("PATH was split wrongly");
+    if (form.path_folder_count() != folders) state.SkipWithError("PATH was split wrongly");
   }
   cost_per(state, "folder", folders);
 }

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "common/path_text.h"
 #include "common/program_identity.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/kernel32_win32.h"
@@ -49,7 +50,7 @@ std::wstring module_file_name() {
 
 std::string Win32Application::exe_name() {
   const std::wstring file = module_file_name();
-  std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
+  std::wstring name(file_name_part(file));
   const std::size_t dot = name.find_last_of(L'.');
   if (dot != std::wstring::npos) name.resize(dot);
   return to_utf8(name);
@@ -57,8 +58,7 @@ std::string Win32Application::exe_name() {
 
 std::string Win32Application::path() {
   const std::wstring file = module_file_name();
-  const std::size_t slash = file.find_last_of(L"\\/");
-  std::wstring folder = slash == std::wstring::npos ? std::wstring() : file.substr(0, slash);
+  std::wstring folder(folder_part(file));
   // A drive root keeps its backslash: "C:\", not "C:".
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
   return to_utf8(folder);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/path_text.h"
 #include "platform/win32/error_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/handles.h"
@@ -132,8 +133,7 @@ void write_output(const std::wstring& file, const std::string& bytes) {
   const std::wstring target = without_length_limit(full);
   // A short name in the same folder: the rename stays on one volume, and a
   // target name near the length a folder entry may have leaves room for it.
-  const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
-  const std::wstring beside = folder + L"~tarnwick" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+  const std::wstring beside = std::wstring(folder_part(target)) + L"\\~tarnwick" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
   {
     ScopedHandle handle(CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -190,6 +190,7 @@ int run_unattended(const CommandLine& command_line, const Platform& real) {
                                  to_stream ? text : kByteOrderMark + text, "report");
     }
     if (command_line.json_file) {
+      whatsnew.find_copies();
       const ReportFacts& facts = whatsnew.facts();
       written &= write_requested(*command_line.json_file,
                                  report_json(facts, win32::utc_offset_minutes(facts.time)),

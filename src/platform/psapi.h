@@ -12,10 +12,6 @@ class Psapi {
  public:
   virtual ~Psapi() = default;
 
-  // Stores process ids from the start of `ids` and sets `bytes_returned` to
-  // the number of bytes stored, never more than `byte_size`.
-  virtual bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
-                              std::uint32_t& bytes_returned) = 0;
   // Fills `modules` in the process's module order (the executable first)
   // and sets `bytes_needed` to the size of all modules, also when that
   // exceeds `byte_size`.

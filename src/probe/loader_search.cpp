@@ -2,6 +2,9 @@
 
 #include <winternl.h>
 
+#include "common/path_text.h"
+#include "common/trim_and_upper.h"
+#include "files/search_order.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/system_calls.h"
@@ -11,19 +14,7 @@
 
 namespace tarnwick::win32 {
 
-namespace {
-
-std::wstring folder_of(const std::wstring& path) {
-  const std::size_t end = path.find_last_of(L"\\/");
-  return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
-}
-
-}  // namespace
-
-std::wstring folded(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
+std::wstring folded(std::wstring text) { return to_wide(to_upper(to_utf8(text))); }
 
 ManifestContext::ManifestContext(const std::wstring& path) {
   ACTCTXW context{};
@@ -51,21 +42,17 @@ bool ManifestContext::redirects(const std::wstring& name) const {
 
 SystemSearch::SystemSearch() {
   Win32Kernel32 kernel32;
-  folders_.push_back(folder_of(own_file_name()));
-  const std::wstring system = system_folder();
-  const std::wstring windows = windows_folder();
-  system_folder_ = system;
-  folders_.push_back(system);
-  folders_.push_back(windows.empty() ? windows : windows + L"\\System");
-  folders_.push_back(windows);
-  folders_.push_back(to_wide(kernel32.current_directory()));
-  const std::wstring path = to_wide(kernel32.environment_variable("PATH"));
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find(L';', start);
-    if (end == std::wstring::npos) end = path.size();
-    if (end > start) folders_.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
+  SearchFolders places;
+  places.program = to_utf8(std::wstring(folder_part(own_file_name())));
+  places.system = to_utf8(system_folder());
+  places.windows = to_utf8(windows_folder());
+  places.current = kernel32.current_directory();
+  places.path = split_path_folders(kernel32.environment_variable("PATH"));
+  system_folder_ = places.system;
+  // A place the system cannot name is no place it looks.
+  for (SearchPlace place : kLoaderOrder)
+    for (std::string& folder : places.at(place))
+      if (!folder.empty()) folders_.push_back(std::move(folder));
   BOOL wow64 = FALSE;
   known_directory_ = IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? L"\\KnownDlls32\\"
                                                                          : L"\\KnownDlls\\";
@@ -73,10 +60,9 @@ SystemSearch::SystemSearch() {
 
 Resolved SystemSearch::find(std::wstring name, const ManifestContext& context) const {
   // A name without an extension means a library: the system adds ".dll".
-  const std::size_t base = name.find_last_of(L"\\/");
-  const std::wstring file_part = base == std::wstring::npos ? name : name.substr(base + 1);
-  if (file_part.find(L'.') == std::wstring::npos) name += L".dll";
-  if (base != std::wstring::npos)
+  const bool has_folder = file_name_part(name).size() != name.size();
+  if (file_name_part(name).find(L'.') == std::wstring::npos) name += L".dll";
+  if (has_folder)
     return is_file(name) ? Resolved{Resolved::Kind::file, name} : Resolved{};
   if (schema_resolves(to_utf8(name))) return {Resolved::Kind::supplied, {}};
   if (context.redirects(name)) return {Resolved::Kind::supplied, {}};
@@ -91,19 +77,18 @@ Resolved SystemSearch::find(std::wstring name, const ManifestContext& context) c
 Resolved SystemSearch::search(const std::wstring& name) const {
   if (HMODULE loaded = GetModuleHandleW(name.c_str()))
     return {Resolved::Kind::supplied, module_file_name(loaded)};
-  if (known(name)) return {Resolved::Kind::supplied, system_folder_ + L"\\" + name};
+  const std::string narrow = to_utf8(name);
+  if (known(name))
+    return {Resolved::Kind::supplied, to_wide(candidate_path(system_folder_, narrow)), {}};
   Resolved passed_by;
-  for (const std::wstring& folder : folders_) {
-    if (folder.empty()) continue;
-    std::wstring candidate = folder;
-    if (candidate.back() != L'\\' && candidate.back() != L'/') candidate += L'\\';
-    candidate += name;
+  for (const std::string& folder : folders_) {
+    std::wstring candidate = to_wide(candidate_path(folder, narrow));
     if (!is_file(candidate)) continue;
     // What is no image at all, the system takes and fails on.
     const FileImage headers(candidate, FileImage::kHeaders);
     const image::Image* image = headers.image();
     if (image == nullptr || image->machine() == kOwnMachine)
-      return {Resolved::Kind::file, candidate, {}};
+      return {Resolved::Kind::file, std::move(candidate), {}};
     if (passed_by.kind == Resolved::Kind::missing)
       passed_by = {Resolved::Kind::other_machine, candidate, image::machine_name(image->machine())};
   }

@@ -65,8 +65,8 @@ class SystemSearch {
   // A known library is one whose section the system keeps under its name.
   bool known(const std::wstring& name) const;
 
-  std::vector<std::wstring> folders_;
-  std::wstring system_folder_;
+  std::vector<std::string> folders_;  // in the loader's order, as the search model names them
+  std::string system_folder_;
   std::wstring known_directory_;
   mutable std::unordered_map<std::wstring, Resolved> searched_;
 };

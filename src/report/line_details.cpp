@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "common/trim_and_upper.h"
+#include "files/file_copies.h"
+#include "files/search_order.h"
 #include "report/report_lines.h"
 
 namespace tarnwick {
@@ -56,6 +59,16 @@ std::string why_it_cannot(const EntryFacts& entry) {
   return joined(reasons, " ");
 }
 
+// The copy a load by name takes: the module the system took where that is
+// known, else the line's own; null when it is none of the copies.
+const FileCopy* copy_in_use(const EntryFacts& entry) {
+  const std::string& from = entry.load_details.loaded_from;
+  const std::string used = to_upper(from.empty() ? entry.path : from);
+  for (const FileCopy& copy : *entry.copies)
+    if (to_upper(copy.path) == used) return &copy;
+  return nullptr;
+}
+
 }  // namespace
 
 const EntryFacts* entry_of_line(const ReportFacts& facts, const std::string& line) {
@@ -69,24 +82,51 @@ const EntryFacts* entry_of_line(const ReportFacts& facts, const std::string& lin
 }
 
 std::string load_details_line(const EntryFacts& entry) {
-  const std::string& from = entry.load_details.loaded_from;
   if (!entry.load)
-    return entry.name + " is in none of the places searched: the program's folder, the system "
-                        "folder, the Windows folder, the current folder, PATH's folders.";
-  switch (*entry.load) {
-    case LoadState::loaded:
-      return entry.name + " is loaded" + (from.empty() ? "." : " from " + from);
-    case LoadState::can_be_loaded:
-      return entry.name + " loads" + (from.empty() ? "." : "; the system takes " + from);
-    case LoadState::cannot_be_loaded:
-      break;
+    return entry.name + " is in none of the places searched: " + order_words(kReportOrder) + ".";
+  const LoadStateWords& words = load_state_words(*entry.load);
+  if (*entry.load == LoadState::cannot_be_loaded)
+    return entry.name + words.sentence + ". " + why_it_cannot(entry);
+  const std::string& from = entry.load_details.loaded_from;
+  return entry.name + words.sentence + (from.empty() ? "." : words.found_at + from);
+}
+
+std::string copies_words(const EntryFacts& entry) {
+  if (!entry.copies || entry.copies->size() < 2) return "";
+  const std::vector<FileCopy>& copies = *entry.copies;
+  const std::size_t others = copies.size() - 1;
+  std::string words = std::to_string(others) + (others == 1 ? " other copy" : " other copies");
+  const FileCopy* used = copy_in_use(entry);
+  const FileCopy* newest = newest_copy(copies);
+  const std::string& used_version = used != nullptr ? used->version : entry.version;
+  if (newest != nullptr && newest != used && compare_versions(newest->version, used_version) > 0)
+    words += "; newer " + newest->version + " at " + newest->path;
+  return words;
+}
+
+std::string copies_list(const EntryFacts& entry) {
+  if (!entry.copies || entry.copies->empty()) return "";
+  const FileCopy* used = copy_in_use(entry);
+  std::string list = "Every copy along the search, in its order:";
+  for (const FileCopy& copy : *entry.copies) {
+    list += "\r\n" + copy.path + "  " + (copy.version.empty() ? "no version" : copy.version);
+    if (!copy.machine.empty()) list += "  " + copy.machine;
+    if (&copy == used) list += "  (the one the system takes)";
   }
-  return entry.name + " cannot be loaded. " + why_it_cannot(entry);
+  return list;
 }
 
 std::string details_for_line(const ReportFacts& facts, const std::string& line) {
   const EntryFacts* entry = entry_of_line(facts, line);
-  return entry != nullptr ? load_details_line(*entry) : kHint;
+  if (entry == nullptr) return kHint;
+  const std::string copies = copies_words(*entry);
+  if (copies.empty()) return load_details_line(*entry);
+  return sentence(load_details_line(*entry)) + " " + sentence(copies);
+}
+
+std::string copies_tooltip_for_line(const ReportFacts& facts, const std::string& line) {
+  const EntryFacts* entry = entry_of_line(facts, line);
+  return entry != nullptr ? copies_list(*entry) : "";
 }
 
 }  // namespace tarnwick

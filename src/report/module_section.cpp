@@ -12,8 +12,7 @@ void Whatsnew::append_module_section() {
   // The load has kept the thread from its messages for as long as the file
   // lines took; the window's thread answers once before the listing.
   platform_.window_system.pump_pending_messages();
-  for (const std::string& module :
-       list_process_modules(platform_.kernel32, platform_.psapi, exe_name + ".exe"))
+  for (const std::string& module : list_process_modules(platform_.kernel32, platform_.psapi))
     List_DLL.add_item(module);
   const int count = List_DLL.count();
   if (count == 0) return;

@@ -13,16 +13,7 @@ namespace tarnwick {
 namespace {
 
 const char* state_name(const std::optional<LoadState>& load) {
-  if (!load) return "not found";
-  switch (*load) {
-    case LoadState::loaded:
-      return "loaded";
-    case LoadState::can_be_loaded:
-      return "can be loaded";
-    case LoadState::cannot_be_loaded:
-      break;
-  }
-  return "cannot be loaded";
+  return load ? load_state_words(*load).state : "not found";
 }
 
 // Empty text means "none" in the facts; the document says null.
@@ -50,10 +41,10 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
   // A load that failed before it asked the clock has no date to give.
   if (facts.time.year == 0) document["date"] = nullptr;
   else document["date"] = iso_local_time(facts.time, utc_offset_minutes);
-  Json component = {{"found", facts.component_found}};
-  if (facts.component_found) {
-    component["major"] = facts.component_major;
-    component["minor"] = facts.component_minor;
+  Json component = {{"found", facts.component.has_value()}};
+  if (facts.component) {
+    component["major"] = facts.component->major;
+    component["minor"] = facts.component->minor;
   }
   document["component"] = component;
   Json files = Json::array();
@@ -63,6 +54,14 @@ std::string report_json(const ReportFacts& facts, int utc_offset_minutes) {
                  {"version", text_or_null(entry.version)},
                  {"state", state_name(entry.load)}};
     if (entry.load) file["load"] = load_details_json(entry.load_details);
+    if (entry.copies) {
+      Json copies = Json::array();
+      for (const FileCopy& copy : *entry.copies)
+        copies.push_back({{"path", copy.path},
+                          {"version", text_or_null(copy.version)},
+                          {"machine", text_or_null(copy.machine)}});
+      file["copies"] = copies;
+    }
     files.push_back(file);
   }
   document["files"] = files;

@@ -33,15 +33,16 @@ std::string file_line(const std::string& name, const std::string& path,
                       const std::string& version, LoadState state) {
   std::string line = name + "    Path:  " + path + " Version:  " +
                      (version.empty() ? std::string("N/A") : version);
-  switch (state) {
-    case LoadState::loaded:
-      return line + " DLL is loaded";
-    case LoadState::can_be_loaded:
-      return line + " DLL can be loaded";
-    case LoadState::cannot_be_loaded:
-      break;
-  }
-  return line + " DLL cannot be loaded";
+  return line + load_state_words(state).line_end;
+}
+
+const LoadStateWords& load_state_words(LoadState state) {
+  static constexpr LoadStateWords kWords[] = {
+      {"loaded", " DLL is loaded", " is loaded", " from "},
+      {"can be loaded", " DLL can be loaded", " loads", "; the system takes "},
+      {"cannot be loaded", " DLL cannot be loaded", " cannot be loaded", ""},
+  };
+  return kWords[static_cast<int>(state)];
 }
 
 std::string module_section_heading(const std::string& exe_name) {

@@ -12,6 +12,15 @@ namespace tarnwick {
 
 enum class LoadState { loaded, can_be_loaded, cannot_be_loaded };
 
+// Every word said of a load state, in one place.
+struct LoadStateWords {
+  const char* state;      // as the JSON report names it
+  const char* line_end;   // how the report's line ends
+  const char* sentence;   // the details line's verb, after the name
+  const char* found_at;   // joins that verb to the file the system took
+};
+const LoadStateWords& load_state_words(LoadState state);
+
 // Short date, a space, long time; exactly midnight shows the date alone.
 std::string general_date(Kernel32& kernel32, const LocalTime& time);
 

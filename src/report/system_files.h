@@ -7,7 +7,6 @@ namespace tarnwick {
 
 // The suite's libraries, shown exactly as stored: five core libraries first,
 // then the rest in alphabetical order with letter case ignored.
-constexpr std::size_t kCoreLibraryCount = 5;
 extern const std::array<std::string_view, 37> kSystemFileTable;
 
 }  // namespace tarnwick

@@ -6,7 +6,6 @@
 
 #include "common/trim_and_upper.h"
 #include "files/file_version.h"
-#include "files/path_search.h"
 #include "platform/error.h"
 #include "report/system_files.h"
 
@@ -19,7 +18,6 @@ constexpr const char* kPathUndefined = "The path is undefined";
 constexpr const char* kCopyFailure = "The report could not be copied to the clipboard: ";
 constexpr const char* kLoadsInProcess =
     "No helper process could be started, so the libraries were loaded inside this program";
-constexpr std::int32_t kNoPathFolders = -1;
 
 }  // namespace
 
@@ -58,32 +56,49 @@ FileSystemObject& Whatsnew::file_system_object() {
   return *file_system;
 }
 
-std::string Whatsnew::VBFindDLL(const std::string& fname) {
-  FileSystemObject& fs = file_system_object();
-  for (const std::string& folder :
-       {platform_.app.path(), system_folder, windows_folder,
-        platform_.kernel32.current_directory()}) {
-    std::string candidate = candidate_path(folder, fname);
-    if (fs.file_exists(candidate)) return candidate;
+std::vector<std::string> Whatsnew::folders_at(SearchPlace place) {
+  switch (place) {
+    case SearchPlace::program_folder:
+      return {platform_.app.path()};  // read afresh at every lookup
+    case SearchPlace::system_folder:
+      return {system_folder};
+    case SearchPlace::windows_folder:
+      return {windows_folder};
+    case SearchPlace::current_folder:
+      return {platform_.kernel32.current_directory()};
+    case SearchPlace::path_folders:
+      if (!path_folders_) VB_get_path_folders();
+      return *path_folders_;
+    case SearchPlace::system16_folder:
+      break;  // not a place of the report's search
   }
-  return VBFindFileInPath(fname);
+  return {};
+}
+
+std::string Whatsnew::first_found(std::span<const SearchPlace> order, const std::string& fname) {
+  FileSystemObject& fs = file_system_object();
+  return tarnwick::first_found(
+      order, fname, [this](SearchPlace place) { return folders_at(place); },
+      [&fs](const std::string& candidate) { return fs.file_exists(candidate); });
+}
+
+std::string Whatsnew::VBFindDLL(const std::string& fname) {
+  return first_found(kReportOrder, fname);
 }
 
 std::string Whatsnew::VBFindFileInPath(const std::string& fname) {
-  if (path_folder_count == 0) VB_get_path_folders();
-  for (std::int32_t i = 0; i < path_folder_count; ++i) {
-    std::string candidate = path_folders[static_cast<std::size_t>(i)] + fname;
-    if (file_system_object().file_exists(candidate)) return candidate;
-  }
-  return "";
+  constexpr SearchPlace kPathStage[] = {SearchPlace::path_folders};
+  return first_found(kPathStage, fname);
 }
 
 void Whatsnew::VB_get_path_folders() {
-  path_folders = split_path_folders(platform_.kernel32.environment_variable("PATH"));
-  path_folder_count = path_folders.empty()
-                          ? kNoPathFolders
-                          : static_cast<std::int32_t>(path_folders.size());
-  if (path_folder_count == kNoPathFolders) notify(kPathUndefined);
+  path_folders_ = split_path_folders(platform_.kernel32.environment_variable("PATH"));
+  if (path_folders_->empty()) notify(kPathUndefined);
+}
+
+std::int32_t Whatsnew::path_folder_count() const {
+  if (!path_folders_) return 0;
+  return path_folders_->empty() ? -1 : static_cast<std::int32_t>(path_folders_->size());
 }
 
 bool Whatsnew::Form_Load() {
@@ -164,11 +179,7 @@ void Whatsnew::build_report() {
   std::int32_t verBytes = 0, verMajor = 0, verMinor = 0;
   get_KTR_version(verBytes, verMajor, verMinor);
   append_line(component_version_line(verBytes, verMajor, verMinor));
-  facts_.component_found = verBytes >= 1;
-  if (facts_.component_found) {
-    facts_.component_major = verMajor;
-    facts_.component_minor = verMinor;
-  }
+  if (verBytes >= 1) facts_.component = ReportFacts::ComponentVersion{verMajor, verMinor};
   append_line("");
 
   for (const FoundFile& file : search.found) append_file_line(file);

@@ -4,9 +4,11 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "files/search_order.h"
 #include "platform/report_controls.h"
 #include "platform/platform.h"
 #include "report/report_facts.h"
@@ -44,12 +46,20 @@ class Whatsnew {
   std::unique_ptr<FileSystemObject> file_system;
   std::string windows_folder;
   std::string system_folder;
-  // 0: not built yet; -1: built, PATH names no folder; k > 0: k folders.
-  std::int32_t path_folder_count = 0;
-  std::vector<std::string> path_folders;
+  // Counted from the PATH folder list: 0 while it is not built, -1 once
+  // built when PATH names no folder, else the number of folders.
+  std::int32_t path_folder_count() const;
 
   // The report as data, recorded while its lines are written.
   const ReportFacts& facts() const { return facts_; }
+
+  // Every copy of each found library's name along the search, with its
+  // version and machine, into the facts: all of them at once (for the
+  // document), or the one on the report line `line` (for the window, when
+  // the caret reaches it; true when they were looked for now). Shows and
+  // raises nothing: a folder that cannot be read holds no copy to tell of.
+  void find_copies();
+  bool find_copies_for_line(const std::string& line);
 
  private:
   // A table entry as the search found it: path "" when not found.
@@ -70,11 +80,16 @@ class Whatsnew {
   };
 
   FileSystemObject& file_system_object();
+  // The folders of one place of the search; PATH's are built on first need.
+  std::vector<std::string> folders_at(SearchPlace place);
+  std::string first_found(std::span<const SearchPlace> order, const std::string& fname);
   void build_report();
   void append_line(const std::string& line);
   FoundFile find_file(const std::string& name);
   void append_file_line(const FoundFile& file);
   void append_module_section();
+  std::vector<std::string> copy_folders_at(SearchPlace place);
+  void find_copies_of(EntryFacts& entry);
   // A message box for the user, remembered among the report's notices.
   void notify(const std::string& text);
   // Tells once that libraries were loaded in this process, when they were.
@@ -84,6 +99,8 @@ class Whatsnew {
   TextBox& RichText_file_path;
   ListBox& List_DLL;
   ReportFacts facts_;
+  // PATH's folders, once built; kept for the window's life.
+  std::optional<std::vector<std::string>> path_folders_;
   bool told_loads_in_process_ = false;
   std::optional<Search> search_;  // made ahead, not yet taken by Form_Load
   bool holding_notices_ = false;  // while searching ahead

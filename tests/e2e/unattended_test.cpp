@@ -43,6 +43,12 @@ bool only_crlf_breaks(const std::string& text) {
   return true;
 }
 
+std::string upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 // The header up to its date, which differs between any two runs.
 std::string without_date(const std::string& header) {
   return header.substr(0, header.find(" Date: "));
@@ -137,9 +143,13 @@ TEST_F(Unattended, ReportFileIsWhatCopyTextGivesDateAside) {
   EXPECT_LT(lines.size(), window_lines.size());
 }
 
-// The document names exactly what the text says, line by line; the text
-// through a pipe is the file's without its byte-order mark.
+// The document names exactly what the text says, line by line, and every
+// copy along the search; the text through a pipe is the file's without its
+// byte-order mark, also from a copy of the program renamed to another
+// extension, its own modules included. The program runs in its own folder,
+// which holds a second copy of a library on PATH; PATH names its folder twice.
 TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
+  fs::copy_file(fixture_file(L"fixture_v1234.dll"), layout_.program_folder / L"KTR_Scan32.dll");
   // Libraries whose load the system's own configuration decides: an API set
   // contract it does not define beside one it does, that defined one alone,
   // and a manifest requiring an assembly it does not have.
@@ -149,11 +159,18 @@ TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
     fs::copy_file(fixture_file(fixture), layout_.path_folder / name);
   const fs::path text = layout_.current_folder / L"report.txt";
   const fs::path data = layout_.current_folder / L"report.json";
-  const Finished finished = run(L"/json " + quoted(data) + L" /REPORT " + quoted(text));
+  Setting both = setting();
+  both.current_folder = layout_.program_folder;
+  both.path_variable = layout_.path_folder.wstring() + L"\\;" + both.path_variable;
+  both.arguments = L"/json " + quoted(data) + L" /REPORT " + quoted(text);
+  const Finished finished = run_to_end(both);
   ASSERT_EQ(finished.exit_code, 0u) << finished.error;
   const std::vector<std::string> lines = crlf_lines(text_file(text));
 
-  const Finished to_pipe = run(L"/report -");
+  Setting renamed = both;
+  renamed.exe_name = L"Pelko_Files.bin";
+  renamed.arguments = L"/report -";
+  const Finished to_pipe = run_to_end(renamed);
   ASSERT_EQ(to_pipe.exit_code, 0u) << to_pipe.error;
   EXPECT_EQ(to_pipe.error, "");
   EXPECT_TRUE(only_crlf_breaks(to_pipe.output));
@@ -162,6 +179,9 @@ TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
   EXPECT_EQ(without_date(piped[0]), without_date(lines[0]));
   EXPECT_TRUE(std::equal(piped.begin() + 1, piped.end(), lines.begin() + 1))
       << "the pipe's lines differ from the file's";
+  const auto heading = std::find(piped.begin(), piped.end(), kModuleHeading);
+  ASSERT_NE(heading, piped.end()) << "no module section";
+  EXPECT_GT(piped.end() - heading, 2) << "a module section without modules";
   const std::optional<std::string> bytes = file_bytes(data);
   ASSERT_TRUE(bytes);
   const Json report = Json::parse(*bytes);
@@ -205,6 +225,29 @@ TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
   EXPECT_EQ(states, (std::set<std::string>{"loaded", "can be loaded", "cannot be loaded",
                                            "not found"}));
   EXPECT_EQ(report["files"][0]["version"], "4.7.0.12");
+
+  // Each copy once, the line's own first, in the search's order.
+  for (const Json& file : report["files"]) {
+    if (file["state"] == "not found") continue;
+    const Json& copies = file["copies"];
+    ASSERT_FALSE(copies.empty()) << file["name"];
+    EXPECT_EQ(copies[0]["path"], file["path"]);
+    EXPECT_EQ(copies[0]["version"], file["version"]);
+    std::set<std::string> seen;
+    for (const Json& copy : copies)
+      EXPECT_TRUE(seen.insert(upper(copy["path"].get<std::string>())).second) << copy["path"];
+  }
+  const Json& scan = report["files"][std::distance(
+      kSystemFileTable.begin(),
+      std::find(kSystemFileTable.begin(), kSystemFileTable.end(), "KTR_Scan32.dll"))];
+  ASSERT_EQ(scan["name"], "KTR_Scan32.dll");
+  ASSERT_EQ(scan["copies"].size(), 2u) << scan.dump();
+  EXPECT_EQ(upper(scan["copies"][0]["path"].get<std::string>()),
+            upper((layout_.program_folder / L"KTR_Scan32.dll").string()));
+  EXPECT_EQ(scan["copies"][0]["version"], "1.2.3.4");
+  EXPECT_EQ(upper(scan["copies"][1]["path"].get<std::string>()),
+            upper((layout_.path_folder / L"KTR_Scan32.dll").string()));
+  EXPECT_TRUE(scan["copies"][1]["version"].is_null());
   std::map<std::string, Json> loads;
   for (const Json& file : report["files"])
     if (file.contains("load")) loads[file["name"].get<std::string>()] = file["load"];

@@ -266,7 +266,8 @@ TEST_F(WhatsnewWindowInProcess, LoadFailureIsToldWhileHiddenAndThePartialReportI
 // be bound; the program loads that library from the system folder only, so
 // the failure is arranged with a substitute.
 TEST_F(WhatsnewWindowInProcess, ModuleListingFailureIsToldAndTheFileLinesStay) {
-  fake_.psapi.missing_entry_point = "EnumProcesses";
+  fake_.psapi.add(fake_.kernel32, fake_.kernel32.own_id, {"C:\\Tools\\Pelko_Files.exe"});
+  fake_.psapi.missing_entry_point = "EnumProcessModules";
   window_->load();
   ASSERT_EQ(fake_.window_system.messages.size(), 1u);
   EXPECT_EQ(fake_.window_system.messages[0],

@@ -252,10 +252,9 @@ class Psapi : public tarnwick::Psapi {
     std::vector<std::vector<std::string>> loads_after_query = {};
   };
   std::vector<Process> processes;
-  // When set to "EnumProcesses", "EnumProcessModules" or
+  // When set to "EnumProcessModules" or
   // "GetModuleFileNameExW", that call raises as an unbound entry point does.
   std::string missing_entry_point;
-  std::vector<std::uint32_t> enum_buffer_sizes;  // bytes, per attempt
   std::vector<std::uint32_t> module_table_sizes;  // bytes, per query
   int file_name_queries = 0;
 
@@ -271,22 +270,10 @@ class Psapi : public tarnwick::Psapi {
   // Where the listing notes its start, when set.
   std::vector<std::string>* log = nullptr;
 
-  bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
-                      std::uint32_t& bytes_returned) override {
-    if (log != nullptr) log->push_back("list processes");
-    raise_if_missing("EnumProcesses");
-    enum_buffer_sizes.push_back(byte_size);
-    std::uint32_t n = 0;
-    for (const Process& p : processes) {
-      if ((n + 1) * 4 > byte_size) break;
-      ids[n++] = p.id;
-    }
-    bytes_returned = n * 4;
-    return true;
-  }
   bool enum_process_modules(ProcessHandle process, ModuleHandle* modules,
                             std::uint32_t byte_size,
                             std::uint32_t& bytes_needed) override {
+    if (log != nullptr) log->push_back("list modules");
     raise_if_missing("EnumProcessModules");
     module_table_sizes.push_back(byte_size);
     const Process* p = find(process);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "files/path_search.h"
+#include <algorithm>
+
+#include "files/search_order.h"
+#include "report/line_details.h"
 #include "report/whatsnew.h"
 #include "report/memory_controls.h"
 #include "substitutes/fake_platform.h"
@@ -102,7 +105,7 @@ TEST_F(PathStage, LastFolderOfThePathIsSearched) {
   set_path("A:\\One;B:\\Two;C:\\Three");
   fs->files = {"C:\\Three\\only.dll"};
   EXPECT_EQ(form.VBFindFileInPath("only.dll"), "C:\\Three\\only.dll");
-  EXPECT_EQ(form.path_folder_count, 3);
+  EXPECT_EQ(form.path_folder_count(), 3);
 }
 
 TEST_F(PathStage, SingleFolderIsSearchedWithoutNotice) {
@@ -118,7 +121,7 @@ TEST_F(PathStage, EmptyPiecesNameNoFolder) {
   form.VBFindFileInPath("n.dll");
   const std::vector<std::string> tried = {"A:\\One\\n.dll", "B:\\Two\\n.dll"};
   EXPECT_EQ(fs->tested, tried);
-  EXPECT_EQ(form.path_folder_count, 2);
+  EXPECT_EQ(form.path_folder_count(), 2);
 }
 
 TEST_F(PathStage, PiecesAreKeptAsWrittenApartFromTheTrailingBackslash) {
@@ -140,7 +143,7 @@ TEST_F(PathStage, UnsetPathShowsTheNoticeOnceAndFindsNothing) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(form.VBFindDLL("u.dll"), "");
   EXPECT_EQ(fake.window_system.messages,
             std::vector<std::string>{"The path is undefined"});
-  EXPECT_EQ(form.path_folder_count, -1);
+  EXPECT_EQ(form.path_folder_count(), -1);
 }
 
 TEST_F(PathStage, PathOfOnlySeparatorsCountsAsUndefined) {
@@ -164,7 +167,103 @@ TEST_F(PathStage, PathIsNotReadWhenEarlierStagesFindEverything) {
   fs->files = {"C:\\Windows\\w.dll"};
   form.VBFindDLL("w.dll");
   EXPECT_EQ(fake.kernel32.environment_reads, 0);
-  EXPECT_EQ(form.path_folder_count, 0);
+  EXPECT_EQ(form.path_folder_count(), 0);
+}
+
+// Every copy of a name along the search. A made-up machine: the program
+// runs from its own folder, which is also the current folder and on PATH;
+// PATH names one folder twice, spelt two ways; one of its folders cannot be
+// read.
+struct Copies : ::testing::Test {
+  fake::FakePlatform fake;
+  MemoryTextBox box;
+  MemoryListBox list;
+  Whatsnew form{fake.platform, box, list};
+  fake::FileSystemObject& fs = *fake.scripting.next;
+
+  static constexpr const char* kProgram = "C:\\Program Files\\Tarnwick\\zlib1.dll";
+  static constexpr const char* kSystem = "C:\\Windows\\system32\\zlib1.dll";
+  static constexpr const char* kOnPath = "E:\\Bin\\zlib1.dll";
+
+  Copies() {
+    fake.kernel32.platform = 1;
+    fake.app.folder = "C:\\Program Files\\Tarnwick";
+    fake.kernel32.current_folder = "c:\\program files\\tarnwick\\";
+    fake.kernel32.environment["PATH"] =
+        "E:\\Bin;F:\\Locked;e:\\bin\\;C:\\Program Files\\Tarnwick";
+    fs.files = {kProgram, kSystem, kOnPath, "F:\\Locked\\zlib1.dll"};
+    fs.failing_candidate = "F:\\Locked\\zlib1.dll";
+    fake.version.files[kProgram] = {0x00010000, 0};
+    fake.version.files[kSystem] = {0x00020000, 0};
+    fake.version.files[kOnPath] = {0x00030000, 0};
+    form.Form_Load();
+  }
+  const EntryFacts& zlib() const { return form.facts().entries.back(); }
+  std::string zlib_line() const {
+    return "zlib1.dll    Path:  C:\\Program Files\\Tarnwick\\zlib1.dll Version:  1.0.0.0 DLL cannot "
+           "be loaded";
+  }
+};
+
+TEST_F(Copies, EveryCopyInSearchOrderEachFolderOnceWithoutABox) {
+  ASSERT_EQ(zlib().name, "zlib1.dll");
+  EXPECT_FALSE(zlib().copies) << "looked for before anyone asked";
+  const std::size_t tested_by_the_report = fs.tested.size();
+  form.find_copies();
+  ASSERT_TRUE(zlib().copies);
+  const std::vector<FileCopy>& copies = *zlib().copies;
+  ASSERT_EQ(copies.size(), 3u);
+  EXPECT_EQ(copies[0].path, kProgram);
+  EXPECT_EQ(copies[0].version, "1.0.0.0");
+  EXPECT_EQ(copies[1].path, kSystem);
+  EXPECT_EQ(copies[1].version, "2.0.0.0");
+  EXPECT_EQ(copies[2].path, kOnPath);
+  EXPECT_EQ(copies[2].version, "3.0.0.0");
+  EXPECT_EQ(copies[0].path, zlib().path);
+  // Program, system, Windows, then two of PATH's four: the current folder
+  // and the last PATH folder are the program's, E:\Bin is there twice.
+  const std::vector<std::string> tested(fs.tested.begin() + tested_by_the_report, fs.tested.end());
+  const std::vector<std::string> zlib_tests(
+      std::find(tested.begin(), tested.end(), kProgram), tested.end());
+  EXPECT_EQ(zlib_tests, (std::vector<std::string>{kProgram, kSystem, "C:\\Windows\\zlib1.dll",
+                                                  kOnPath, "F:\\Locked\\zlib1.dll"}));
+  EXPECT_TRUE(fake.window_system.messages.empty());
+  // Not found, no copies to look for.
+  EXPECT_FALSE(form.facts().entries.front().copies);
+}
+
+TEST_F(Copies, DetailsLineCountsTheOthersAndNamesTheNewest) {
+  EXPECT_EQ(details_for_line(form.facts(), zlib_line()), "zlib1.dll cannot be loaded. Error 126.");
+  EXPECT_EQ(copies_tooltip_for_line(form.facts(), zlib_line()), "");
+  EXPECT_TRUE(form.find_copies_for_line(zlib_line()));
+  EXPECT_FALSE(form.find_copies_for_line(zlib_line())) << "looked for twice";
+  EXPECT_FALSE(form.find_copies_for_line("Program Modules for Pelko_Files"));
+  EXPECT_EQ(details_for_line(form.facts(), zlib_line()),
+            "zlib1.dll cannot be loaded. Error 126. 2 other copies; newer 3.0.0.0 at "
+            "E:\\Bin\\zlib1.dll.");
+  EXPECT_EQ(copies_tooltip_for_line(form.facts(), zlib_line()),
+            "Every copy along the search, in its order:\r\n"
+            "C:\\Program Files\\Tarnwick\\zlib1.dll  1.0.0.0  (the one the system takes)\r\n"
+            "C:\\Windows\\system32\\zlib1.dll  2.0.0.0\r\n"
+            "E:\\Bin\\zlib1.dll  3.0.0.0");
+}
+
+// The copy the system takes is the newest, or the only one: nothing newer to
+// name.
+TEST(CopiesWords, NoNewerCopyIsNamedWhereTheOneTakenIsNewest) {
+  EntryFacts entry{"zlib1.dll", "C:\\App\\zlib1.dll", "1.0.0.0", LoadState::loaded, {}};
+  entry.load_details.loaded_from = "c:\\bin\\ZLIB1.DLL";
+  entry.copies = std::vector<FileCopy>{{"C:\\App\\zlib1.dll", "1.0.0.0", "x86"},
+                                       {"C:\\Bin\\zlib1.dll", "1.10.0.0", "x86"},
+                                       {"D:\\Old\\zlib1.dll", "1.9.9.9", ""}};
+  EXPECT_EQ(copies_words(entry), "2 other copies");
+  entry.load_details.loaded_from.clear();  // then the line's own copy is the one
+  EXPECT_EQ(copies_words(entry), "2 other copies; newer 1.10.0.0 at C:\\Bin\\zlib1.dll");
+  entry.copies->resize(2);
+  entry.copies->back().version.clear();  // no version is older than any
+  EXPECT_EQ(copies_words(entry), "1 other copy");
+  entry.copies->resize(1);
+  EXPECT_EQ(copies_words(entry), "");
 }
 
 TEST(SplitPathFolders, EmptyValueNamesNoFolder) {

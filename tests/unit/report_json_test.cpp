@@ -28,9 +28,7 @@ ReportFacts every_kind_of_entry() {
   facts.program_name = "Pelko_Files";
   facts.program_version = {1, 0, 13};
   facts.time = {2026, 12, 8, 15, 21, 7};
-  facts.component_found = true;
-  facts.component_major = 4;
-  facts.component_minor = 7;
+  facts.component = ReportFacts::ComponentVersion{4, 7};
   LoadDetails loaded;
   loaded.loaded_from = "C:\\Suite\\KTR_Intel_Win32.dll";
   LoadDetails missing;
@@ -56,6 +54,8 @@ ReportFacts every_kind_of_entry() {
       {"PELKOVIEW.DLL", "C:\\Suite\\PELKOVIEW.DLL", "", LoadState::cannot_be_loaded, ended},
       {"pelko_forms32.dll", "C:\\Suite\\pelko_forms32.dll", "", LoadState::cannot_be_loaded, stuck},
   };
+  facts.entries[2].copies = std::vector<FileCopy>{{"C:\\Suite\\KTR_Scan32.dll", "", "x86"},
+                                                 {"E:\\Bin\\KTR_Scan32.dll", "2.0.0.0", ""}};
   facts.modules = {"C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL"};
   facts.notices = {"The path is undefined"};
   facts.complete = true;
@@ -75,7 +75,9 @@ TEST(ReportJson, EveryFieldInOrderWithNullForWhatIsNotKnown) {
        "load": {"loaded_from": "C:\\Suite\\KTR_Intel_Win32.dll"}},
       {"name": "KTR_Imaging32.DLL", "path": null, "version": null, "state": "not found"},
       {"name": "KTR_Scan32.dll", "path": "C:\\Suite\\KTR_Scan32.dll", "version": null, "state": "can be loaded",
-       "load": {}},
+       "load": {},
+       "copies": [{"path": "C:\\Suite\\KTR_Scan32.dll", "version": null, "machine": "x86"},
+                  {"path": "E:\\Bin\\KTR_Scan32.dll", "version": "2.0.0.0", "machine": null}]},
       {"name": "PelkoOcr32.dll", "path": "C:\\Suite\\PelkoOcr32.dll", "version": "3.0.0.1", "state": "cannot be loaded",
        "load": {"error": 126, "message": "The specified module could not be found.",
                 "missing": ["tarnwick_absent.dll", "fixture_v1234.dll!NoSuchFunction"]}},
@@ -97,7 +99,6 @@ TEST(ReportJson, EveryFieldInOrderWithNullForWhatIsNotKnown) {
 TEST(ReportJson, StoppedLoadHasANullDateAndNoComponentNumbers) {
   ReportFacts facts;
   facts.program_name = "Pelko_Files";
-  facts.component_major = 9;  // left over: not an answer while nothing was found
   facts.notices = {"An error occurred while locating the file: "
                 "The system cannot find the path specified."};
   const Json document = Json::parse(report_json(facts, 60));

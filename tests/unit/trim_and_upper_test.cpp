@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/path_text.h"
 #include "common/trim_and_upper.h"
 
 namespace tarnwick {
@@ -31,6 +32,18 @@ TEST(ToUpper, CharactersWithoutASingleUpperFormStay) {
 TEST(ToUpper, BytesThatAreNotUtf8PassThrough) {
   const std::string broken = std::string("a\xE9") + "b\xC3";
   EXPECT_EQ(to_upper(broken), std::string("A\xE9") + "B\xC3");
+}
+
+// Either separator ends a folder; the rest is the file's name.
+TEST(PathText, SplitsAtTheLastBackslashOrSlash) {
+  EXPECT_EQ(file_name_part("C:\\dir/sub\\name.exe"), "name.exe");
+  EXPECT_EQ(folder_part("C:\\dir/sub\\name.exe"), "C:\\dir/sub");
+  EXPECT_EQ(file_name_part(L"C:/dir/name.bin"), L"name.bin");
+  EXPECT_EQ(folder_part(L"C:/dir/name.bin"), L"C:/dir");
+  EXPECT_EQ(file_name_part("name.exe"), "name.exe");
+  EXPECT_EQ(folder_part("name.exe"), "");
+  EXPECT_EQ(file_name_part("C:\\dir\\"), "");
+  EXPECT_EQ(folder_part("C:\\name.exe"), "C:");
 }
 
 }  // namespace

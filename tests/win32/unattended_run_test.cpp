@@ -104,7 +104,8 @@ std::string contents(const std::filesystem::path& file) {
 TEST(UnattendedRun, StoppedLoadWritesWhatItFoundAndEndsWithOne) {
   fake::FakePlatform fake;
   fake.kernel32.environment["PATH"] = "C:\\Suite;C:\\Windows;";
-  fake.psapi.missing_entry_point = "EnumProcesses";
+  fake.psapi.add(fake.kernel32, fake.kernel32.own_id, {"C:\\Tools\\Pelko_Files.exe"});
+  fake.psapi.missing_entry_point = "EnumProcessModules";
   testing::TempFolder temp;
   CommandLine line;
   line.report_file = (temp.path() / L"report.txt").wstring();

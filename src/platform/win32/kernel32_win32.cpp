@@ -2,12 +2,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/error_win32.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 
 namespace tarnwick::win32 {
 
 namespace {
+
+// The longest path the system's wide entry points can hand out.
+constexpr DWORD kLongestPath = 32768;
 
 // Calls a query that reports the size it needs, growing the buffer until the
 // answer fits. `query(buffer, capacity)` returns the length it stored, or the
@@ -126,14 +132,21 @@ std::string Win32Kernel32::long_time(const LocalTime& time) {
   return to_utf8(buffer);
 }
 
-std::wstring module_file_name(HMODULE module) {
+std::wstring module_file_name(HMODULE module, HANDLE process) {
+  // Only the pseudo handle names this process without a question to the
+  // system per module; a real handle to it still reads the same paths.
+  const bool own = process == nullptr || process == GetCurrentProcess();
+  // The query cuts a path that does not fit short and says only how much it
+  // stored: a full buffer is asked again with twice the room.
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = GetModuleFileNameW(module, buffer.data(), size);
+    const DWORD length = own ? GetModuleFileNameW(module, buffer.data(), size)
+                             : system_calls::GetModuleFileNameExW(process, module,
+                                                                  buffer.data(), size);
     if (length == 0) return {};
-    if (length < size) {
-      buffer.resize(length);
+    if (length < size - 1 || size >= kLongestPath) {
+      buffer.resize(std::min(length, size));
       return buffer;
     }
     buffer.resize(buffer.size() * 2);

@@ -24,9 +24,10 @@ class Win32Kernel32 : public Kernel32 {
   std::string long_time(const LocalTime& time) override;
 };
 
-// The full path of a loaded module's file, of this program's own with none;
-// empty, with the system's error, when it cannot be read.
-std::wstring module_file_name(HMODULE module);
+// The full path of a loaded module's file, of this program's own with none,
+// in `process` (this one with none); empty, with the system's error, when it
+// cannot be read.
+std::wstring module_file_name(HMODULE module, HANDLE process = nullptr);
 std::wstring own_file_name();
 
 // The system folder and the Windows folder; empty, with the system's error,

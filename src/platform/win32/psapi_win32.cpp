@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/kernel32_win32.h"
 #include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 
@@ -12,9 +13,6 @@ namespace {
 
 namespace calls = system_calls;
 
-// The longest path the system's wide entry points can hand out.
-constexpr DWORD kLongestPath = 32768;
-
 HANDLE as_handle(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
 HMODULE as_module(ModuleHandle module) { return reinterpret_cast<HMODULE>(module); }
 
@@ -22,19 +20,6 @@ HMODULE as_module(ModuleHandle module) { return reinterpret_cast<HMODULE>(module
 static_assert(sizeof(ModuleHandle) == sizeof(HMODULE));
 
 }  // namespace
-
-bool Win32Psapi::enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
-                                std::uint32_t& bytes_returned) {
-  std::vector<DWORD> buffer(byte_size / sizeof(DWORD), 0);
-  DWORD stored = 0;
-  const BOOL ok = calls::EnumProcesses(buffer.data(),
-                                  static_cast<DWORD>(buffer.size() * sizeof(DWORD)),
-                                  &stored);
-  stored = std::min<DWORD>(stored, static_cast<DWORD>(buffer.size() * sizeof(DWORD)));
-  std::copy_n(buffer.begin(), stored / sizeof(DWORD), ids);
-  bytes_returned = stored;
-  return ok != FALSE;
-}
 
 bool Win32Psapi::enum_process_modules(ProcessHandle process, ModuleHandle* modules,
                                       std::uint32_t byte_size,
@@ -53,23 +38,7 @@ bool Win32Psapi::enum_process_modules(ProcessHandle process, ModuleHandle* modul
 }
 
 std::string Win32Psapi::module_file_name(ProcessHandle process, ModuleHandle module) {
-  // Only the pseudo handle names this process without a question to the
-  // system per module; a real handle to it still reads the same paths.
-  const bool own = as_handle(process) == GetCurrentProcess();
-  // A path that fills the buffer may have been cut short: ask again with
-  // more room.
-  for (DWORD capacity = MAX_PATH;; capacity *= 2) {
-    std::wstring buffer(capacity, L'\0');
-    const DWORD length =
-        own ? GetModuleFileNameW(as_module(module), buffer.data(), capacity)
-            : calls::GetModuleFileNameExW(as_handle(process), as_module(module),
-                                       buffer.data(), capacity);
-    if (length == 0) return {};
-    if (length + 1 < capacity || capacity >= kLongestPath) {
-      buffer.resize(std::min(length, capacity));
-      return to_utf8(buffer);
-    }
-  }
+  return to_utf8(win32::module_file_name(as_module(module), as_handle(process)));
 }
 
 }  // namespace tarnwick::win32

@@ -11,8 +11,6 @@ namespace tarnwick::win32 {
 // listing.
 class Win32Psapi : public tarnwick::Psapi {
  public:
-  bool enum_processes(std::uint32_t* ids, std::uint32_t byte_size,
-                      std::uint32_t& bytes_returned) override;
   bool enum_process_modules(ProcessHandle process, ModuleHandle* modules,
                             std::uint32_t byte_size,
                             std::uint32_t& bytes_needed) override;

@@ -70,7 +70,6 @@ class SystemCall : public SystemEntryPoint {
 // The table: library, entry point, signature.
 #define TARNWICK_SYSTEM_CALLS(X)                                                          \
   /* The process listing. */                                                            \
-  X(psapi, EnumProcesses, BOOL WINAPI(DWORD*, DWORD, DWORD*))                           \
   X(psapi, EnumProcessModules, BOOL WINAPI(HANDLE, HMODULE*, DWORD, DWORD*))            \
   X(psapi, GetModuleFileNameExW, DWORD WINAPI(HANDLE, HMODULE, LPWSTR, DWORD))          \
   /* The file version. */                                                               \
