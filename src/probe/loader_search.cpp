@@ -10,7 +10,7 @@
 #include "platform/win32/system_calls.h"
 #include "platform/win32/utf16.h"
 #include "probe/api_set_map_win32.h"
-#include "probe/image_file_win32.h"
+#include "probe/file_image.h"
 
 namespace tarnwick::win32 {
 
@@ -78,19 +78,28 @@ Resolved SystemSearch::search(const std::wstring& name) const {
   if (HMODULE loaded = GetModuleHandleW(name.c_str()))
     return {Resolved::Kind::supplied, module_file_name(loaded)};
   const std::string narrow = to_utf8(name);
-  if (known(name)) return {Resolved::Kind::supplied, to_wide(candidate_path(system_folder_, narrow))};
+  if (known(name))
+    return {Resolved::Kind::supplied, to_wide(candidate_path(system_folder_, narrow)), {}};
+  Resolved passed_by;
   for (const std::string& folder : folders_) {
     std::wstring candidate = to_wide(candidate_path(folder, narrow));
-    if (is_file(candidate)) return {Resolved::Kind::file, std::move(candidate)};
+    if (!is_file(candidate)) continue;
+    // What is no image at all, the system takes and fails on.
+    const FileImage headers(candidate, FileImage::kHeaders);
+    const image::Image* image = headers.image();
+    if (image == nullptr || image->machine() == kOwnMachine)
+      return {Resolved::Kind::file, std::move(candidate), {}};
+    if (passed_by.kind == Resolved::Kind::missing)
+      passed_by = {Resolved::Kind::other_machine, candidate, image::machine_name(image->machine())};
   }
-  return {};
+  return passed_by;
 }
 
 bool SystemSearch::known(const std::wstring& name) const {
   auto* open_section = system_calls::NtOpenSection.find();
   if (open_section == nullptr) return false;
   std::wstring object = known_directory_ + name;
-  if (object.size() > kLongestName) return false;
+  if (object.size() > image::kLongestName) return false;
   UNICODE_STRING text{};
   text.Buffer = object.data();
   text.Length = static_cast<USHORT>(object.size() * sizeof(wchar_t));

@@ -36,9 +36,12 @@ struct Resolved {
     missing,   // nowhere the system looks
     supplied,  // the system's own: an API set, an assembly, a known library, one loaded already
     file,      // found by the search; its own imports are looked at in turn
+    // found only as images for other machines, which the search passes by
+    other_machine,
   };
   Kind kind = Kind::missing;
-  std::wstring path;  // the file, where there is one to read
+  std::wstring path;    // the file, where there is one to read
+  std::string machine;  // of the first image passed by, for other_machine
 };
 
 // The system's search for a library named without a folder, as a load by
@@ -48,7 +51,8 @@ struct Resolved {
 // libraries loaded already, the known libraries, then the folders in the
 // standard order with safe search on: the program's folder, the system
 // folder, the 16-bit system folder, the Windows folder, the current folder,
-// PATH's folders.
+// PATH's folders. An image for another machine does not stop the search:
+// the system passes it by and looks on.
 class SystemSearch {
  public:
   SystemSearch();

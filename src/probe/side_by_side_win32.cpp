@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "image/manifest_dependencies.h"
 #include "platform/win32/handles.h"
 
@@ -87,6 +90,15 @@ std::vector<std::string> assemblies_not_provided(const std::wstring& library_pat
   for (const image::AssemblyIdentity& assembly : image::dependent_assemblies(manifest))
     if (!provided(assembly, folder)) missing.push_back(image::assembly_label(assembly));
   return missing;
+}
+
+std::vector<std::string> assemblies_not_provided(const std::wstring& library_path,
+                                                 const image::Image& library) {
+  const std::optional<std::vector<std::uint8_t>> manifest = library.manifest();
+  if (!manifest) return {};
+  return assemblies_not_provided(
+      library_path,
+      std::string_view(reinterpret_cast<const char*>(manifest->data()), manifest->size()));
 }
 
 }  // namespace tarnwick::win32

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/pe_image.h"
+
 namespace tarnwick::win32 {
 
 // The assemblies that `manifest` (the manifest a library carries, as its
@@ -14,5 +16,9 @@ namespace tarnwick::win32 {
 // as the library's own would be.
 std::vector<std::string> assemblies_not_provided(const std::wstring& library_path,
                                                  std::string_view manifest);
+// The same for the manifest `library` (the image of the file at
+// `library_path`) carries; nothing where it carries none.
+std::vector<std::string> assemblies_not_provided(const std::wstring& library_path,
+                                                 const image::Image& library);
 
 }  // namespace tarnwick::win32

@@ -63,11 +63,18 @@ class Unattended : public ProgramTest {
     for (auto [fixture, name] : {std::pair{L"KTR_Intel_Win32.dll", L""},
                                  {L"fixture_v1234.dll", L"KTR_Imaging32.DLL"},
                                  {L"fixture_noversion.dll", L"KTR_Scan32.dll"},
-                                 {L"fixture_initfails.dll", L"PelkoOcr32.dll"}}) {
+                                 {L"fixture_initfails.dll", L"PelkoOcr32.dll"},
+                                 {L"fixture_forward_user.dll", L"PelkoPrint32.DLL"},
+                                 {L"fixture_needs_other.dll", L"pelkotwain.dll"},
+                                 {L"fixture_delayinit.dll", L"KTR_Pdf32.DLL"}}) {
       const fs::path file = fixture_file(fixture);
       ASSERT_TRUE(!file.empty() && fs::exists(file)) << "the fixture libraries were not built";
       if (*name != L'\0') fs::copy_file(file, layout_.path_folder / name);
     }
+    // What those import, under their own names.
+    for (const wchar_t* fixture : {L"fixture_forwarder.dll", L"fixture_v1234.dll",
+                                   L"fixture_other_only.dll"})
+      fs::copy_file(fixture_file(fixture), layout_.path_folder / fixture);
   }
 
   Finished run(const std::wstring& arguments) {
@@ -249,11 +256,47 @@ TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
             Json::array({"api-ms-win-tarnwick-absent-l1-1-0.dll"}));
   EXPECT_TRUE(loads["PELKOVIEW.DLL"].value("loaded_from", "").ends_with("\\PELKOVIEW.DLL"))
       << loads["PELKOVIEW.DLL"];
+  // Wine loads on past the missing assembly and fails on what it would
+  // provide; Windows refuses the library for the assembly itself.
+  const Json& manifest = loads["pelko_forms32.dll"];
+  EXPECT_TRUE(manifest["error"] == 126 || manifest["error"] == 14001) << manifest;
+  EXPECT_EQ(manifest["missing"][0], sizeof(void*) == 8
+                                        ? "assembly Tarnwick.Absent.Assembly 1.0.0.0 (amd64)"
+                                        : "assembly Tarnwick.Absent.Assembly 1.0.0.0 (x86)")
+      << manifest;
   EXPECT_TRUE(report["complete"].get<bool>());
   EXPECT_EQ(report["notices"], Json::array());
   EXPECT_TRUE(std::regex_match(report["date"].get<std::string>(),
                                std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
       << report["date"];
+}
+
+// Why a load fails, as the helper that made the attempt tells it: what its
+// forwarded entries lead to, a dependency there only for another machine,
+// and a late import its initialisation called.
+TEST_F(Unattended, JsonNamesWhatAFailedLoadLacks) {
+  const Finished finished = run(L"/json -");
+  ASSERT_EQ(finished.exit_code, 0u) << finished.error;
+  const Json report = Json::parse(finished.output);
+  std::map<std::string, Json> load;
+  for (const Json& file : report["files"])
+    if (file.contains("load")) load[file["name"].get<std::string>()] = file["load"];
+
+  const Json& forwarded = load["PelkoPrint32.DLL"];
+  EXPECT_EQ(forwarded["error"], 126) << forwarded;
+  EXPECT_EQ(forwarded["missing"], Json::array({"tarnwick_forward_target.dll",
+                                               "fixture_v1234.dll!NoSuchExport",
+                                               "tarnwick_absent.dll"}));
+  const Json& other_machine = load["pelkotwain.dll"];
+  EXPECT_EQ(other_machine["error"], 126) << other_machine;
+  EXPECT_EQ(other_machine["missing"],
+            Json::array({sizeof(void*) == 4 ? "fixture_other_only.dll (x64)"
+                                            : "fixture_other_only.dll (x86)"}));
+  EXPECT_FALSE(other_machine.contains("machine")) << other_machine;
+  // Wine's loader fails the load with 317 for the delay-load exception.
+  const Json& delayed = load["KTR_Pdf32.DLL"];
+  EXPECT_EQ(delayed["error"], 317) << delayed;
+  EXPECT_EQ(delayed["missing"], Json::array({"fixture_delay_gone.dll"}));
 }
 
 TEST_F(Unattended, UndefinedPathIsANoticeNotABox) {

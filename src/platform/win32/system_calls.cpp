@@ -47,10 +47,6 @@ std::array<LoadedLibrary, kLibraryCount>& loaded_libraries() {
 
 }  // namespace
 
-HMODULE load_system_library_for_a_while(const wchar_t* file_name) {
-  return load_from_system_folder(file_name);
-}
-
 HMODULE system_library(SystemLibrary library) {
   LoadedLibrary& entry = loaded_libraries()[static_cast<std::size_t>(library)];
   std::call_once(entry.loaded, [&] {

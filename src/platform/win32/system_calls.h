@@ -26,12 +26,6 @@ enum class SystemLibrary { psapi, version, user32, shell32, ntdll, msftedit, ric
 // with the system's error, when it cannot be loaded.
 HMODULE system_library(SystemLibrary library);
 
-// A system library loaded from the system folder for a while, by a caller
-// that frees it again: dbghelp, held for one explanation of a failed load
-// only, so that the process keeps the modules it had. Null, with the
-// system's error, when it cannot be loaded.
-HMODULE load_system_library_for_a_while(const wchar_t* file_name);
-
 // One entry point of a system library, looked up once.
 class SystemEntryPoint {
  public:
