@@ -1,6 +1,10 @@
 #include "files/file_copies.h"
 
 #include <cstdint>
+#include <exception>
+#include <optional>
+
+#include "image/pe_image.h"
 
 namespace tarnwick {
 
@@ -24,6 +28,21 @@ std::vector<std::uint32_t> version_parts(const std::string& version) {
 }
 
 }  // namespace
+
+std::string file_machine(FileSystemObject& fs, const std::string& path) {
+  // The headers sit at the file's start; an image whose headers lie further
+  // in than this is no image the system would load either.
+  constexpr std::size_t kHeadersWithin = 64 * 1024;
+  std::optional<std::vector<std::uint8_t>> start;
+  try {
+    start = fs.read_start(path, kHeadersWithin);
+  } catch (const std::exception&) {
+    return "";
+  }
+  if (!start) return "";
+  const std::optional<image::Image> read = image::Image::read(*start);
+  return read ? image::machine_name(read->machine()) : "unknown";
+}
 
 int compare_versions(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return a.empty() == b.empty() ? 0 : a.empty() ? -1 : 1;

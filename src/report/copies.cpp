@@ -45,6 +45,7 @@ void Whatsnew::find_copies_of(EntryFacts& entry) {
     FileCopy copy{trim_spaces(found), "", ""};
     copy.version =
         copy.path == entry.path ? entry.version : get_file_version(platform_.version, copy.path);
+    copy.machine = file_machine(fs, copy.path);
     copies.push_back(std::move(copy));
   }
 }

@@ -248,6 +248,13 @@ TEST_F(Unattended, JsonAndThePipeTellWhatTheTextReportSays) {
   EXPECT_EQ(upper(scan["copies"][1]["path"].get<std::string>()),
             upper((layout_.path_folder / L"KTR_Scan32.dll").string()));
   EXPECT_TRUE(scan["copies"][1]["version"].is_null());
+#if defined(_WIN64)
+  const char* const own_machine = "x64";
+#else
+  const char* const own_machine = "x86";
+#endif
+  EXPECT_EQ(scan["copies"][0]["machine"], own_machine);
+  EXPECT_EQ(scan["copies"][1]["machine"], own_machine);
   std::map<std::string, Json> loads;
   for (const Json& file : report["files"])
     if (file.contains("load")) loads[file["name"].get<std::string>()] = file["load"];

@@ -3,7 +3,9 @@
 // Small substitutes of the platform with scripted answers. Each records what
 // the logic asked of it so tests can check calls as well as results.
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <map>
 #include <memory>
 #include <set>
@@ -167,6 +169,15 @@ class FileSystemObject : public tarnwick::FileSystemObject {
       throw SystemError(kInvalidName, "FileSystemObject",
                         "The filename, directory name, or volume label syntax is incorrect.");
     return files.count(path) != 0;
+  }
+  // The bytes a file starts with; files not named here cannot be read.
+  std::map<std::string, std::vector<std::uint8_t>> starts;
+  std::optional<std::vector<std::uint8_t>> read_start(const std::string& path,
+                                                      std::size_t most) override {
+    auto it = starts.find(path);
+    if (it == starts.end()) return std::nullopt;
+    return std::vector<std::uint8_t>(it->second.begin(),
+                                     it->second.begin() + std::min(most, it->second.size()));
   }
 };
 

@@ -196,7 +196,23 @@ struct Copies : ::testing::Test {
     fake.version.files[kProgram] = {0x00010000, 0};
     fake.version.files[kSystem] = {0x00020000, 0};
     fake.version.files[kOnPath] = {0x00030000, 0};
+    fs.starts[kProgram] = image_start(0x014C);
+    fs.starts[kSystem] = image_start(0x8664);
+    fs.starts[kOnPath] = {'n', 'o', ' ', 'i', 'm', 'a', 'g', 'e'};
     form.Form_Load();
+  }
+  // "MZ", the new header at 0x40: "PE", two zeros, the machine, and the rest
+  // of the file header.
+  static std::vector<std::uint8_t> image_start(std::uint16_t machine) {
+    std::vector<std::uint8_t> bytes(0x40 + 24, 0);
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x40;
+    bytes[0x40] = 'P';
+    bytes[0x41] = 'E';
+    bytes[0x44] = static_cast<std::uint8_t>(machine & 0xFF);
+    bytes[0x45] = static_cast<std::uint8_t>(machine >> 8);
+    return bytes;
   }
   const EntryFacts& zlib() const { return form.facts().entries.back(); }
   std::string zlib_line() const {
@@ -219,6 +235,9 @@ TEST_F(Copies, EveryCopyInSearchOrderEachFolderOnceWithoutABox) {
   EXPECT_EQ(copies[1].version, "2.0.0.0");
   EXPECT_EQ(copies[2].path, kOnPath);
   EXPECT_EQ(copies[2].version, "3.0.0.0");
+  EXPECT_EQ(copies[0].machine, "x86");
+  EXPECT_EQ(copies[1].machine, "x64");
+  EXPECT_EQ(copies[2].machine, "unknown");
   EXPECT_EQ(copies[0].path, zlib().path);
   // Program, system, Windows, then two of PATH's four: the current folder
   // and the last PATH folder are the program's, E:\Bin is there twice.
@@ -243,9 +262,9 @@ TEST_F(Copies, DetailsLineCountsTheOthersAndNamesTheNewest) {
             "E:\\Bin\\zlib1.dll.");
   EXPECT_EQ(copies_tooltip_for_line(form.facts(), zlib_line()),
             "Every copy along the search, in its order:\r\n"
-            "C:\\Program Files\\Tarnwick\\zlib1.dll  1.0.0.0  (the one the system takes)\r\n"
-            "C:\\Windows\\system32\\zlib1.dll  2.0.0.0\r\n"
-            "E:\\Bin\\zlib1.dll  3.0.0.0");
+            "C:\\Program Files\\Tarnwick\\zlib1.dll  1.0.0.0  x86  (the one the system takes)\r\n"
+            "C:\\Windows\\system32\\zlib1.dll  2.0.0.0  x64\r\n"
+            "E:\\Bin\\zlib1.dll  3.0.0.0  unknown");
 }
 
 // The copy the system takes is the newest, or the only one: nothing newer to

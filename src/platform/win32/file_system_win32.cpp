@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/error.h"
 #include "platform/win32/error_win32.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/kernel32_win32.h"
 #include "platform/win32/utf16.h"
 
@@ -28,6 +31,25 @@ bool is_file(const std::wstring& path) {
 
 bool Win32FileSystemObject::file_exists(const std::string& path) {
   return is_file(to_wide(path));
+}
+
+std::optional<std::vector<std::uint8_t>> Win32FileSystemObject::read_start(const std::string& path,
+                                                                          std::size_t most) {
+  const ScopedHandle file(CreateFileW(to_wide(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::vector<std::uint8_t> bytes(most);
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    DWORD read = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 20));
+    if (!ReadFile(file.get(), bytes.data() + filled, wanted, &read, nullptr)) return std::nullopt;
+    if (read == 0) break;
+    filled += read;
+  }
+  bytes.resize(filled);
+  return bytes;
 }
 
 std::unique_ptr<FileSystemObject> Win32ScriptingRuntime::create_file_system_object() {

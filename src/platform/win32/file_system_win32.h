@@ -13,6 +13,8 @@ class Win32FileSystemObject : public FileSystemObject {
  public:
   std::string special_folder_path(int folder) override;
   bool file_exists(const std::string& path) override;
+  std::optional<std::vector<std::uint8_t>> read_start(const std::string& path,
+                                                      std::size_t most) override;
 };
 
 class Win32ScriptingRuntime : public ScriptingRuntime {
